@@ -8,6 +8,7 @@ packages=(
   libcurl4-openssl-dev libpcre2-dev nlohmann-json3-dev libcpp-httplib-dev
   tinyproxy openssl ca-certificates
   qt6-base-dev xvfb xauth fonts-wqy-microhei
+  clang libclang-rt-14-dev
 )
 
 missing=()
