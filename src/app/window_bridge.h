@@ -1,0 +1,62 @@
+#pragma once
+// The window operations of the core, served by MainWindow. Handlers and
+// Lanzou threads share one bridge through std::shared_ptr; it may outlive the
+// window, after which writes are dropped and message boxes return at once.
+
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <mutex>
+#include <string_view>
+#include <thread>
+
+#include "resolvers/window_operations.h"
+
+class QMessageBox;
+
+namespace morvane {
+
+class MainWindow;
+
+// Shows a message box and returns when it is answered. Tests install one that
+// records the box and answers at once; it always runs on the window's thread.
+using MessagePresenter = std::function<void(const QString& text, const QString& caption)>;
+
+// The caption of a box asked for without a title.
+inline constexpr std::string_view kDefaultMessageCaption = "信息：";
+
+class WindowBridge final : public WindowOperations {
+ public:
+  // Construct on the window's thread: that thread is the one allowed to touch
+  // the controls directly.
+  explicit WindowBridge(MainWindow* window);
+  ~WindowBridge() override;
+
+  Text ReadControlText(std::string_view control) override;
+  void WriteControlText(std::string_view control, std::string_view text) override;
+  void ShowMessageBox(std::string_view text, std::string_view title) override;
+
+  // Window's thread only.
+  void SetMessagePresenter(MessagePresenter presenter);
+  // Called by the window as it is destroyed: cuts the bridge loose and closes
+  // the boxes that worker threads are waiting on.
+  void Detach();
+
+ private:
+  bool OnWindowThread() const { return std::this_thread::get_id() == windowThread_; }
+  // Window's thread: presents one box and returns when it is closed.
+  void PresentModal(const QString& text, const QString& caption);
+  // Window's thread: presents one box without blocking; keepAlive is held
+  // until the box is gone, which is what the waiting worker watches.
+  void PresentModeless(const QString& text, const QString& caption,
+                       std::shared_ptr<void> keepAlive);
+
+  const std::thread::id windowThread_;
+  std::mutex mutex_;                            // guards window_ against Detach
+  MainWindow* window_ = nullptr;                // null once the window is gone
+  MessagePresenter presenter_;                  // window's thread only
+  QList<QPointer<QMessageBox>> modelessBoxes_;  // window's thread only
+};
+
+}  // namespace morvane
