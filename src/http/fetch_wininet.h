@@ -11,14 +11,14 @@ namespace morvane {
 
 struct WinInetOptions {
   int method = 0;  // 0 GET, 1 POST, 2 HEAD; anything else GET
-  std::string_view postData;
+  std::string_view postData = {};
   Text* cookies = nullptr;          // in/out; null means "not given"
   Text* receivedCookies = nullptr;  // out
-  std::string_view extraHeaders;
+  std::string_view extraHeaders = {};
   Text* responseHeaders = nullptr;  // out
   bool noRedirect = false;
-  ByteView postBytes;
-  std::string_view proxy;
+  ByteView postBytes = {};
+  std::string_view proxy = {};
   bool mergeCookies = true;
   const HttpSettings* settings = nullptr;  // null: verify with the system store
 };

@@ -21,11 +21,11 @@ struct ExchangeSummary {
 struct HttpSettings {
   // Certificates are verified against the system's trust store; caFile adds
   // the CA certificates of a PEM file (self-hosted or test servers).
-  std::string caFile;
+  std::string caFile = {};
   // Switches certificate verification off on purpose.
   bool insecure = false;
   // Called on the fetching thread after every exchange, when set.
-  std::function<void(const ExchangeSummary&)> onExchange;
+  std::function<void(const ExchangeSummary&)> onExchange = {};
 };
 
 }  // namespace morvane
