@@ -1,0 +1,74 @@
+#pragma once
+// A loopback HTTP server of a few lines of socket code, for the tests that must
+// see the exact request bytes or need a server that misbehaves: one that stops
+// halfway through a body, never answers, or keeps a connection open.
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace morvane::test {
+
+// One request as it arrived.
+struct RawRequest {
+  std::string head;  // request line and header lines, each with its CR LF, and the empty line
+  std::string body;  // as many bytes as its Content-Length announced
+
+  std::string RequestLine() const;
+  // The header lines in their order, without line ends.
+  std::vector<std::string> HeaderLines() const;
+  // The value of every line with this name (any letter case), in order.
+  std::vector<std::string> HeaderValues(std::string_view name) const;
+};
+
+struct RawReply {
+  enum class Then {
+    kClose,     // close the connection after the bytes
+    kKeepOpen,  // read the next request on the same connection
+    kHang,      // send the bytes, then stay silent until the client leaves
+  };
+  std::string bytes;
+  Then then = Then::kClose;
+};
+
+// A complete response: the status line, the given header lines,
+// Content-Length, "Connection: close" and the body.
+std::string MakeResponse(std::string_view statusLine, const std::vector<std::string>& headerLines,
+                         std::string_view body);
+
+class RawServer {
+ public:
+  using Handler = std::function<RawReply(const RawRequest&)>;
+  // Serves one connection at a time on 127.0.0.1 and an ephemeral port.
+  explicit RawServer(Handler handler);
+  ~RawServer();
+  RawServer(const RawServer&) = delete;
+  RawServer& operator=(const RawServer&) = delete;
+
+  int Port() const { return port_; }
+  std::string Url(std::string_view path = "/") const;
+  std::vector<RawRequest> Requests() const;
+  int ConnectionCount() const { return connections_; }
+
+ private:
+  void Serve();
+  void ServeConnection(int socket);
+  bool WaitReadable(int socket) const;
+
+  Handler handler_;
+  int listener_ = -1;
+  int wakeRead_ = -1;
+  int wakeWrite_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stopping_{false};
+  std::atomic<int> connections_{0};
+  mutable std::mutex mutex_;
+  std::vector<RawRequest> requests_;
+  std::thread thread_;
+};
+
+}  // namespace morvane::test
