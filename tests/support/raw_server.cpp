@@ -13,6 +13,23 @@
 namespace morvane::test {
 namespace {
 
+// A socket listening on 127.0.0.1 and an ephemeral port; aborts when the
+// system refuses one, since no test could run without it.
+int ListenOnLoopback(int& port) {
+  int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+      ::listen(listener, 16) != 0 ||
+      ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    std::abort();
+  }
+  port = ntohs(address.sin_port);
+  return listener;
+}
+
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return std::ranges::equal(
       a, b, [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
@@ -70,17 +87,7 @@ RawServer::RawServer(Handler handler) : handler_(std::move(handler)) {
   if (::pipe(pipeEnds) != 0) std::abort();
   wakeRead_ = pipeEnds[0];
   wakeWrite_ = pipeEnds[1];
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-      ::listen(listener_, 16) != 0 ||
-      ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    std::abort();
-  }
-  port_ = ntohs(address.sin_port);
+  listener_ = ListenOnLoopback(port_);
   thread_ = std::thread([this] { Serve(); });
 }
 
@@ -169,6 +176,14 @@ void RawServer::ServeConnection(int socket) {
         return;
     }
   }
+}
+
+SilentListener::SilentListener() { socket_ = ListenOnLoopback(port_); }
+
+SilentListener::~SilentListener() { ::close(socket_); }
+
+std::string SilentListener::Url(std::string_view path) const {
+  return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
 }
 
 }  // namespace morvane::test

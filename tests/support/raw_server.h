@@ -71,4 +71,21 @@ class RawServer {
   std::thread thread_;
 };
 
+// A socket that listens on 127.0.0.1 but never accepts: the kernel completes
+// connections and buffers what clients send, and nothing ever answers or reads
+// beyond the buffers.
+class SilentListener {
+ public:
+  SilentListener();
+  ~SilentListener();
+  SilentListener(const SilentListener&) = delete;
+  SilentListener& operator=(const SilentListener&) = delete;
+
+  std::string Url(std::string_view path = "/") const;
+
+ private:
+  int socket_ = -1;
+  int port_ = 0;
+};
+
 }  // namespace morvane::test
