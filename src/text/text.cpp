@@ -80,7 +80,9 @@ std::size_t FindBytes(std::string_view text, std::size_t from, std::string_view 
         _mm_and_si128(_mm_cmpeq_epi8(firstBytes, first), _mm_cmpeq_epi8(lastBytes, last))));
     while (mask != 0) {
       const std::size_t place = position + static_cast<std::size_t>(__builtin_ctz(mask));
-      if (std::memcmp(data + place + 1, sub.data() + 1, length - 2) == 0) return place;
+      if (length == 2 || std::memcmp(data + place + 1, sub.data() + 1, length - 2) == 0) {
+        return place;
+      }
       mask &= mask - 1;
     }
     position += 16;
