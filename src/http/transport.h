@@ -88,11 +88,12 @@ class RequestObject {
   ExchangeResult Perform(const ExchangeRequest& request);
 
  private:
+  friend ExchangeResult PerformExchange(const ExchangeRequest& request);
   struct Pool;
   std::unique_ptr<Pool> pool_;
 };
 
-// One exchange on its own connection.
+// One exchange on its own connection, closed when the exchange ends.
 ExchangeResult PerformExchange(const ExchangeRequest& request);
 
 // True when libcurl's URL parser accepts url as an absolute http or https
