@@ -4,8 +4,9 @@
 // Subject and pattern are matched as UTF-8 in UTF mode, so "." and the classes
 // consume whole Chinese characters; texts come back as GBK and positions as
 // 0-based GBK byte offsets. Match and group numbers are 1-based. Every failure
-// (rejected pattern, index out of range, match limit hit) yields the neutral
-// value: false, 0 or the empty text.
+// (rejected pattern, index out of range) yields the neutral value: false, 0 or
+// the empty text; a search that hits the match limit keeps the matches found
+// before it.
 
 #include <memory>
 #include <string_view>
@@ -36,6 +37,9 @@ class RegexObject {
   int SubMatchCount() const;
 
  private:
+  // Group 0 is the whole match; -1 or a number out of range reads nothing.
+  Text GroupText(int matchIndex, int group, Position* position) const;
+
   struct Compiled;
   struct Matches;
   std::shared_ptr<const Compiled> compiled_;
