@@ -237,7 +237,8 @@ BaiduShare ServiceEmulator::Baidu(std::string_view shareId) const {
   // 16 digits and below 2^53, as the service's file ids are.
   share.fsId = Number(1000000000000000, 8000000000000000, Hash("fs_id", shareId));
   share.appId = "250528";
-  share.bdclnd = "Pf5zO%2B" + Base62(Hash("bdclnd", shareId), 20) + "%3D";
+  share.bdclnd = "Pf5zO%2B" + Base62(Hash("bdclnd", shareId), 11) +
+                 Base62(Hash("bdclnd2", shareId), 11) + "%3D";
   share.downloadUrl = HttpBase() + "/baidu-file/" + LongHex("dlink", shareId, 32) +
                       "?fid=" + share.uk + "-" + share.appId + "-" + share.fsId +
                       "&time=1700000000&rt=sh&sign=FDTAER-DCb740ccc5511e5e8fedcff06b081203";
