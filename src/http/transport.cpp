@@ -162,13 +162,13 @@ ExchangeStage StageOfFailure(CURLcode code, const ExchangeState& state, bool tim
   switch (code) {
     case CURLE_URL_MALFORMAT:
     case CURLE_UNSUPPORTED_PROTOCOL:
-      return ExchangeStage::kAddress;
+    case CURLE_TOO_MANY_REDIRECTS:
+      // The address itself was checked before; this is a redirect gone wrong.
+      return ExchangeStage::kResponse;
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
     case CURLE_COULDNT_CONNECT:
       return ExchangeStage::kConnect;
-    case CURLE_TOO_MANY_REDIRECTS:
-      return ExchangeStage::kResponse;
     default:
       break;
   }

@@ -223,6 +223,7 @@ TEST(Transport, FailureStages) {
     return RawReply{"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", RawReply::Then::kHang};
   });
   RawServer large(Answer(OkResponse(std::string(5000, 'x'))));
+  RawServer badRedirect(Answer(MakeResponse("HTTP/1.1 302 Found", {"Location: ftp://x/"}, "")));
   int closedPort = 0;
   {
     RawServer closed(Answer(""));
@@ -245,6 +246,7 @@ TEST(Transport, FailureStages) {
       {"never answers", silent.Url(), ExchangeStage::kResponse, "", 0},
       {"stalls in the body", stalling.Url(), ExchangeStage::kBody, "abc", 200},
       {"body too large", large.Url(), ExchangeStage::kBody, std::string(1000, 'x'), 200},
+      {"redirect to another scheme", badRedirect.Url(), ExchangeStage::kResponse, "", 0},
   };
   for (const Case& c : cases) {
     ExchangeRequest request{
@@ -368,6 +370,9 @@ TEST(Transport, GoesThroughAnAuthenticatingProxy) {
     EXPECT_EQ(result.stage, c.stage) << c.name << ": " << result.error;
     EXPECT_EQ(result.status, c.status) << c.name;
     if (c.status == 200) {
+      // Only the server's block: nothing of the proxy's answer to CONNECT.
+      EXPECT_TRUE(result.headerBlock.starts_with("HTTP/1.1 200 OK\r\n")) << c.name;
+      EXPECT_EQ(result.headerBlock.find("HTTP/", 1), std::string::npos) << c.name;
       EXPECT_EQ(AsString(result.body), "behind") << c.name;
     }
   }
