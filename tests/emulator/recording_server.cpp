@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -171,6 +172,13 @@ bool ServeOne(CapturingStream& stream, const ProcessRequest& process) {
   return ok;
 }
 
+// Answers go out in several writes; without this, Nagle's algorithm and
+// delayed acknowledgements would hold each exchange for tens of milliseconds.
+void SendWithoutDelay(socket_t sock) {
+  int on = 1;
+  ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
+}
+
 void CloseSocket(socket_t sock) {
   ::shutdown(sock, SHUT_RDWR);
   ::close(sock);
@@ -224,6 +232,7 @@ std::vector<std::string> HeaderLinesOfHead(std::string_view rawHead) {
 
 bool RecordingServer::process_and_close_socket(socket_t sock) {
   bool ok;
+  SendWithoutDelay(sock);
   {
     CapturingStream stream(sock, nullptr, Milliseconds(read_timeout_sec_, read_timeout_usec_),
                            Milliseconds(write_timeout_sec_, write_timeout_usec_));
@@ -240,6 +249,7 @@ RecordingSslServer::RecordingSslServer(const char* certificatePath, const char* 
 
 bool RecordingSslServer::process_and_close_socket(socket_t sock) {
   bool ok = false;
+  SendWithoutDelay(sock);
   // The handshake runs on the blocking socket; these bound how long a silent
   // client can hold a worker.
   timeval readTimeout{read_timeout_sec_, static_cast<suseconds_t>(read_timeout_usec_)};
