@@ -30,16 +30,14 @@ void InstallPendingEventsHook() {
   });
 }
 
-void RunApplication(int argc, char** argv) {
-  QApplication application(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("morvane"));
-  QApplication::setApplicationVersion(QString::fromUtf8(kVersion.data(), kVersion.size()));
-  QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/morvane.png")));
+namespace {
 
-  const CommandLine commandLine = ParseCommandLine(QCoreApplication::arguments());
+// Prints what the options asked for, or what is wrong with them, and ends the
+// process; returns only when the window is to run.
+void HandleCommandLineAction(const CommandLine& commandLine) {
   switch (commandLine.action) {
     case CommandLine::Action::kRun:
-      break;
+      return;
     case CommandLine::Action::kShowHelp:
     case CommandLine::Action::kShowVersion:
       std::fputs(qPrintable(commandLine.message + '\n'), stdout);
@@ -50,6 +48,28 @@ void RunApplication(int argc, char** argv) {
       std::fflush(stderr);
       std::_Exit(2);
   }
+}
+
+}  // namespace
+
+void RunApplication(int argc, char** argv) {
+  // --help and --version need no display, so they are answered before the
+  // toolkit connects to one.
+  QStringList rawArguments;
+  for (int i = 0; i < argc; ++i) rawArguments << QString::fromLocal8Bit(argv[i]);
+  if (const CommandLine early = ParseCommandLine(rawArguments);
+      early.action == CommandLine::Action::kShowHelp ||
+      early.action == CommandLine::Action::kShowVersion) {
+    HandleCommandLineAction(early);
+  }
+
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("morvane"));
+  QApplication::setApplicationVersion(QString::fromUtf8(kVersion.data(), kVersion.size()));
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/morvane.png")));
+  // Parsed again without the toolkit's own options (-platform, -style, ...).
+  const CommandLine commandLine = ParseCommandLine(QCoreApplication::arguments());
+  HandleCommandLineAction(commandLine);
 
   ProcessState& state = TheProcessState();
   state.settings = commandLine.settings;

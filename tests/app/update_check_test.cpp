@@ -1,12 +1,17 @@
 // The start-up update check against a notice page served on loopback.
 
+#include <arpa/inet.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QTest>
 #include <mutex>
 #include <thread>
 
 #include "test_window.h"
+#include "text/charset.h"
 
 using morvane::Settings;
 using morvane::test::Q;
@@ -23,10 +28,11 @@ class NoticeServer {
       response.set_content(body_, "text/html; charset=utf-8");
     });
     port_ = server_.bind_to_any_port("127.0.0.1");
+    // Already listening: connections queue until the loop accepts them.
     thread_ = std::thread([this] { server_.listen_after_bind(); });
-    server_.wait_until_ready();
   }
   ~NoticeServer() {
+    while (!server_.is_running()) std::this_thread::yield();
     server_.stop();
     thread_.join();
   }
@@ -46,8 +52,15 @@ class NoticeServer {
 
 // A port on loopback where nothing listens.
 int ClosedPort() {
-  httplib::Server probe;
-  return probe.bind_to_any_port("127.0.0.1");  // closed again as probe goes
+  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ::bind(probe, reinterpret_cast<sockaddr*>(&address), length);
+  ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(probe);  // bound but never listening: connections are refused
+  return ntohs(address.sin_port);
 }
 
 constexpr char kDownloadUrl[] = "http://127.0.0.1:9/download.html";
@@ -90,7 +103,9 @@ void UpdateCheckTest::outcomes() {
   QFETCH(QString, versionBox);
   QFETCH(QByteArray, page);
   QFETCH(bool, announcesOther);
-  server_->SetBody(page.toStdString());
+  // The notice page is written in the Chinese code page, as the texts it is
+  // compared with are.
+  server_->SetBody(morvane::Utf8ToGbk(std::string_view(page.constData(), page.size())));
   Settings settings;
   settings.updateUrl = server_->Url();
   settings.downloadUrl = kDownloadUrl;
