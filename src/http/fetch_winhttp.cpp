@@ -104,16 +104,19 @@ std::string RequestAddress(std::string_view url) {
   return address;
 }
 
-// Decodes a page whose meta tag in its first bytes names a charset other than
-// GBK; an unknown charset leaves the text as it is.
-void DecodeDeclaredCharset(ByteView body, Text& text) {
+// The page decoded into GBK when a meta tag in its first bytes names another
+// charset; nothing for an undeclared, GBK or unknown charset.
+std::optional<Text> DecodedPage(std::string_view body) {
+  std::string_view text = body.substr(0, body.find('\0'));
   RegexObject regex;
-  if (!regex.Search(kCharsetPattern, LeftBytes(text, kCharsetSearchBytes))) return;
+  if (!regex.Search(kCharsetPattern, LeftBytes(text, kCharsetSearchBytes))) return std::nullopt;
   Text charset = regex.SubMatchText(1, 1);
+  std::optional<Text> decoded;
   if (!charset.empty() && charset != "gbk" && charset != "gb2312") {
-    if (std::optional<Text> decoded = DecodeToGbk(body, charset)) text = std::move(*decoded);
+    decoded = DecodeToGbk(BytesOf(body), charset);
   }
   ProcessPendingEvents();
+  return decoded;
 }
 
 }  // namespace
@@ -141,6 +144,7 @@ Text FetchWithWinHttp(std::string_view url, const WinHttpOptions& options) {
       .followRedirects = !options.noRedirect,
       // Only a call with cookies lets cookies of a redirect chain through.
       .cookieEngine = options.cookies != nullptr,
+      .bodyAsText = true,
       .settings = options.settings,
   };
   if (!options.user.empty() && !options.password.empty()) {
@@ -201,11 +205,16 @@ Text FetchWithWinHttp(std::string_view url, const WinHttpOptions& options) {
   if (options.location != nullptr && locationSeen) *options.location = std::move(location);
   if (options.receivedCookies != nullptr) *options.receivedCookies = std::move(receivedCookies);
 
-  Text text = TextFromBytes(result.body);
-  DecodeDeclaredCharset(result.body, text);
-  if (options.responseBody != nullptr) *options.responseBody = std::move(result.body);
+  Text body = std::move(result.bodyText);
+  if (options.responseBody != nullptr) *options.responseBody = Bytes(body.begin(), body.end());
+  std::optional<Text> decoded = DecodedPage(body);
+  if (decoded) {
+    body = std::move(*decoded);
+  } else {
+    body.resize(std::min(body.find('\0'), body.size()));  // a text ends at a zero byte
+  }
   ProcessPendingEvents();
-  return text;
+  return body;
 }
 
 }  // namespace morvane

@@ -74,6 +74,7 @@ struct ExchangeState {
   CURL* easy = nullptr;
   ExchangeResult* result = nullptr;
   std::size_t maxBodyBytes = 0;
+  bool bodyAsText = false;
   bool bodyTooLarge = false;
   bool bodyReserved = false;
   Phase phase = Phase::kConnecting;
@@ -90,6 +91,7 @@ std::size_t OnHeaderLine(char* data, std::size_t size, std::size_t count, void* 
   if (line.starts_with("HTTP/")) {
     state.result->headerBlock.clear();
     state.result->body.clear();
+    state.result->bodyText.clear();
     state.bodyReserved = false;
     state.phase = Phase::kHeaders;
   }
@@ -103,12 +105,8 @@ std::size_t OnHeaderLine(char* data, std::size_t size, std::size_t count, void* 
   return length;
 }
 
-std::size_t OnBodyData(char* data, std::size_t size, std::size_t count, void* user) {
-  auto& state = *static_cast<ExchangeState*>(user);
-  std::size_t length = size * count;
-  Bytes& body = state.result->body;
-  state.lastActivity = Clock::now();
-  state.phase = Phase::kBody;
+template <typename Buffer>
+std::size_t AppendBody(ExchangeState& state, Buffer& body, const char* data, std::size_t length) {
   if (!state.bodyReserved) {
     state.bodyReserved = true;
     curl_off_t announced = -1;
@@ -125,6 +123,14 @@ std::size_t OnBodyData(char* data, std::size_t size, std::size_t count, void* us
     return 0;  // any count but length ends the transfer
   }
   return length;
+}
+
+std::size_t OnBodyData(char* data, std::size_t size, std::size_t count, void* user) {
+  auto& state = *static_cast<ExchangeState*>(user);
+  state.lastActivity = Clock::now();
+  state.phase = Phase::kBody;
+  return state.bodyAsText ? AppendBody(state, state.result->bodyText, data, size * count)
+                          : AppendBody(state, state.result->body, data, size * count);
 }
 
 int OnConnected(void* user, char*, char*, int, int) {
@@ -200,7 +206,10 @@ void Run(CURLM* multi, const ExchangeRequest& request, bool keepConnection,
     result.error = "libcurl could not start an exchange";
     return;
   }
-  ExchangeState state{.easy = easy, .result = &result, .maxBodyBytes = request.maxBodyBytes};
+  ExchangeState state{.easy = easy,
+                      .result = &result,
+                      .maxBodyBytes = request.maxBodyBytes,
+                      .bodyAsText = request.bodyAsText};
   char errorText[CURL_ERROR_SIZE] = {};
 
   curl_easy_setopt(easy, CURLOPT_URL, std::string(request.url).c_str());
@@ -381,6 +390,7 @@ void Run(CURLM* multi, const ExchangeRequest& request, bool keepConnection,
   } else {
     result.headerBlock.clear();
     result.body.clear();
+    result.bodyText.clear();
   }
 }
 
@@ -408,7 +418,7 @@ void ReportExchange(const ExchangeRequest& request, const ExchangeResult& result
       .url = std::string(request.url),
       .status = result.status,
       .bytesSent = sent ? request.body.size() : 0,
-      .bytesReceived = result.body.size(),
+      .bytesReceived = result.body.size() + result.bodyText.size(),
       .error = result.error,
   });
 }

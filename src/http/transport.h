@@ -61,6 +61,9 @@ struct ExchangeRequest {
   // intermediate redirect reaches the next address. Cookie header lines are
   // then merged with the jar's cookies into one line.
   bool cookieEngine = false;
+  // Collects the body in ExchangeResult::bodyText instead of body, for a
+  // caller that hands it on as a text: a large body is then never copied.
+  bool bodyAsText = false;
   const HttpSettings* settings = nullptr;  // null: verify with the system store
 };
 
@@ -72,6 +75,7 @@ struct ExchangeResult {
   Text headerBlock;
   // The final response's body; after a kBody failure the bytes that arrived.
   Bytes body;
+  Text bodyText;      // the same, when bodyAsText was asked for
   std::string error;  // empty when stage is kDone; plain words otherwise
 };
 

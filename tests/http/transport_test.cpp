@@ -259,6 +259,18 @@ TEST(Transport, FailureStages) {
   }
 }
 
+TEST(Transport, CollectsTheBodyAsTextWhenAsked) {
+  RawServer server(Answer(OkResponse(std::string(5000, 'x'))));
+  ExchangeResult whole = PerformExchange({.url = server.Url(), .bodyAsText = true});
+  EXPECT_EQ(whole.stage, ExchangeStage::kDone);
+  EXPECT_EQ(whole.bodyText, std::string(5000, 'x'));
+  EXPECT_TRUE(whole.body.empty());
+  ExchangeResult capped =
+      PerformExchange({.url = server.Url(), .maxBodyBytes = 1000, .bodyAsText = true});
+  EXPECT_EQ(capped.stage, ExchangeStage::kBody);
+  EXPECT_EQ(capped.bodyText, std::string(1000, 'x'));
+}
+
 TEST(Transport, TotalBoundEndsATricklingServer) {
   RawServer server([](const RawRequest&) {
     return RawReply{"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nab", RawReply::Then::kHang};
