@@ -61,20 +61,20 @@ ThreadConverters& Converters() {
   return converters;
 }
 
-// Converts all of `input` from `source`'s charset to `target`'s through a
-// UTF-16 pivot buffer. Malformed input and unmapped characters are
-// substituted by the converters' callbacks; the result is empty only when ICU
-// itself fails.
-std::string ConvertBetween(UConverter* target, UConverter* source, std::string_view input,
-                           std::size_t expectedSize) {
-  if (target == nullptr || source == nullptr || input.empty()) return {};
-  std::string output(std::max<std::size_t>(expectedSize, 16), '\0');
-  std::array<UChar, 4096> pivot;
+// Appends the conversion of `input` from `source`'s charset to `target`'s,
+// through a UTF-16 pivot buffer, to `output`, whose size then grows to the
+// bytes written. Malformed input and unmapped characters are substituted by
+// the converters' callbacks; false only when ICU itself fails.
+bool AppendConverted(std::string& output, UConverter* target, UConverter* source,
+                     std::string_view input, std::size_t expectedSize) {
+  if (target == nullptr || source == nullptr) return false;
+  std::size_t written = output.size();
+  output.resize(written + std::max<std::size_t>(expectedSize, 16));
+  std::array<UChar, 1024> pivot;
   UChar* pivotSource = pivot.data();
   UChar* pivotTarget = pivot.data();
   const char* in = input.data();
   const char* inLimit = input.data() + input.size();
-  std::size_t written = 0;
   bool reset = true;
   for (;;) {
     char* out = output.data() + written;
@@ -87,12 +87,73 @@ std::string ConvertBetween(UConverter* target, UConverter* source, std::string_v
       output.resize(output.size() * 2);
       continue;
     }
-    if (U_FAILURE(status)) return {};
-    break;
+    output.resize(written);
+    return U_SUCCESS(status);
   }
-  output.resize(written);
-  return output;
 }
+
+// The byte after a lead byte 81 to FE that the converter reads as its trail
+// byte; after any other byte the lead byte stands alone.
+bool IsGbkTrailByte(unsigned char byte) {
+  return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFE);
+}
+
+// Code page 936's characters as ICU reads them, looked up once per process:
+// reading a page through the converter costs several times more than the
+// regular-expression search over it. Only characters that ICU turns into
+// exactly one ordinary UTF-16 unit are kept; for everything else (unassigned
+// and broken sequences) the converter is asked, so the result is always the
+// converter's.
+class GbkReadTable {
+ public:
+  static const GbkReadTable& Get() {
+    static const GbkReadTable table;
+    return table;
+  }
+
+  bool Ready() const { return !units_.empty(); }
+
+  // The unit of the character at i, with its length in bytes; 0 when the
+  // converter must decide.
+  char16_t Read(std::string_view text, std::size_t i, std::size_t& length) const {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    length = 1;
+    if (lead == 0x80) return euro_;
+    if (lead < 0x81 || lead > 0xFE || i + 1 >= text.size()) return 0;
+    const auto trail = static_cast<unsigned char>(text[i + 1]);
+    if (!IsGbkTrailByte(trail)) return 0;
+    length = 2;
+    return units_[(lead - 0x81u) * 256u + trail];
+  }
+
+ private:
+  GbkReadTable() {
+    ConverterPtr converter = OpenGbkConverter();
+    if (!converter) return;
+    units_.assign(126 * 256, 0);
+    euro_ = ReadAlone(converter.get(), "\x80");
+    for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
+      for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
+        if (!IsGbkTrailByte(static_cast<unsigned char>(trail))) continue;
+        const char pair[] = {static_cast<char>(lead), static_cast<char>(trail), '\0'};
+        units_[(lead - 0x81) * 256 + trail] = ReadAlone(converter.get(), pair);
+      }
+    }
+  }
+
+  static char16_t ReadAlone(UConverter* converter, const char* bytes) {
+    UChar units[4];
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t count = ucnv_toUChars(converter, units, 4, bytes,
+                                        static_cast<int32_t>(std::strlen(bytes)), &status);
+    const bool ordinary = U_SUCCESS(status) && count == 1 && units[0] != 0xFFFD &&
+                          !(units[0] >= 0xD800 && units[0] <= 0xDFFF) && units[0] >= 0x80;
+    return ordinary ? units[0] : 0;
+  }
+
+  std::vector<char16_t> units_;
+  char16_t euro_ = 0;
+};
 
 std::string_view AsChars(ByteView data) {
   return {reinterpret_cast<const char*>(data.data()), data.size()};
@@ -164,15 +225,78 @@ Text Utf8ToGbk(ByteView data) {
     utf8 = utf8.substr(0, zero);
   }
   ThreadConverters& converters = Converters();
+  std::string gbk;
   // GBK never needs more bytes than UTF-8 for the same characters.
-  return ConvertBetween(converters.gbk.get(), converters.utf8.get(), utf8, utf8.size());
+  if (!utf8.empty() &&
+      !AppendConverted(gbk, converters.gbk.get(), converters.utf8.get(), utf8, utf8.size())) {
+    return Text();
+  }
+  return gbk;
+}
+
+// The length of the run of ASCII bytes at the start of `text`, eight bytes
+// at a time where it can.
+std::size_t AsciiRunLength(std::string_view text) {
+  std::size_t length = 0;
+  while (length + 8 <= text.size()) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + length, 8);
+    if ((word & 0x8080808080808080ULL) != 0) break;
+    length += 8;
+  }
+  while (length < text.size() && static_cast<unsigned char>(text[length]) < 0x80) ++length;
+  return length;
 }
 
 std::string GbkToUtf8(std::string_view text) {
+  const GbkReadTable& table = GbkReadTable::Get();
   ThreadConverters& converters = Converters();
-  // A two-byte GBK character becomes at most three UTF-8 bytes.
-  return ConvertBetween(converters.utf8.get(), converters.gbk.get(), text,
-                        text.size() + text.size() / 2);
+  if (!table.Ready() || !converters.utf8 || !converters.gbk) return {};
+  // ASCII stays as it is and a two-byte character becomes three bytes; only
+  // 0x80 and broken sequences can need more.
+  std::string utf8(text.size() + text.size() / 2 + 16, '\0');
+  std::size_t written = 0;
+  const auto reserve = [&](std::size_t more) {
+    if (utf8.size() - written < more) utf8.resize(std::max(utf8.size() * 2, written + more));
+  };
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t ascii = AsciiRunLength(text.substr(i));
+    reserve(ascii + 3);
+    std::memcpy(utf8.data() + written, text.data() + i, ascii);
+    written += ascii;
+    i += ascii;
+    if (i == text.size()) break;
+    std::size_t length = 0;
+    if (const char16_t unit = table.Read(text, i, length); unit != 0) {
+      if (unit < 0x800) {
+        utf8[written++] = static_cast<char>(0xC0 | (unit >> 6));
+      } else {
+        utf8[written++] = static_cast<char>(0xE0 | (unit >> 12));
+        utf8[written++] = static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+      }
+      utf8[written++] = static_cast<char>(0x80 | (unit & 0x3F));
+      i += length;
+      continue;
+    }
+    // The converter reads each character on its own, so a run of the
+    // characters it must decide can go to it apart from the rest.
+    std::size_t end = i + length;
+    while (end < text.size() && static_cast<unsigned char>(text[end]) >= 0x80 &&
+           table.Read(text, end, length) == 0) {
+      end += length;
+    }
+    utf8.resize(written);
+    if (!AppendConverted(utf8, converters.utf8.get(), converters.gbk.get(), text.substr(i, end - i),
+                         (end - i) * 3)) {
+      return {};
+    }
+    written = utf8.size();
+    utf8.resize(written + (text.size() - end) + (text.size() - end) / 2 + 16);
+    i = end;
+  }
+  utf8.resize(written);
+  return utf8;
 }
 
 std::u16string GbkToUtf16(std::string_view text) {
@@ -219,9 +343,15 @@ std::optional<Text> DecodeToGbk(ByteView data, std::string_view charsetName) {
     source = OpenConverter(std::string(charsetName).c_str());
   }
   if (!source) return std::nullopt;
+  UErrorCode status = U_ZERO_ERROR;
+  if (std::string_view(ucnv_getName(source.get(), &status)) == "UTF-8") return Utf8ToGbk(data);
+  std::string gbk;
   // A single-byte charset may need two GBK bytes per byte (é is A8 A6).
-  return CutAtZero(
-      ConvertBetween(Converters().gbk.get(), source.get(), AsChars(data), data.size() * 2));
+  if (!data.empty() &&
+      !AppendConverted(gbk, Converters().gbk.get(), source.get(), AsChars(data), data.size() * 2)) {
+    return Text();
+  }
+  return CutAtZero(std::move(gbk));
 }
 
 Text FormatTimeStamp(const LocalTimeParts& parts, bool secondsOnly) {

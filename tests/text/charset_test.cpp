@@ -1,10 +1,12 @@
 #include "text/charset.h"
 
 #include <gtest/gtest.h>
+#include <unicode/ucnv.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <random>
 #include <set>
 #include <string>
 #include <thread>
@@ -121,6 +123,62 @@ TEST(GbkConversionTest, BrokenInputBecomesReplacementCharacters) {
   EXPECT_EQ(Utf16ToGbk(u"a\U0001F600b"), "a?b");
   EXPECT_EQ(Utf16ToGbk(std::u16string(u"a") + char16_t(0xD800) + u"b"), "a?b");
   EXPECT_EQ(Utf16ToGbk(std::u16string(u"ab\0c", 4)), "ab");
+}
+
+// The whole text through ICU in one call, set up as the module sets up its
+// converters.
+std::string ConvertWhole(const char* to, const char* from, const std::string& input) {
+  UErrorCode status = U_ZERO_ERROR;
+  UConverter* target = ucnv_open(to, &status);
+  UConverter* source = ucnv_open(from, &status);
+  for (UConverter* converter : {target, source}) {
+    if (std::string_view(ucnv_getName(converter, &status)) != "UTF-8") {
+      ucnv_setSubstChars(converter, "?", 1, &status);
+      ucnv_setFallback(converter, true);
+    }
+  }
+  std::string output(input.size() * 3 + 16, '\0');
+  char* out = output.data();
+  const char* in = input.data();
+  ucnv_convertEx(target, source, &out, output.data() + output.size(), &in,
+                 input.data() + input.size(), nullptr, nullptr, nullptr, nullptr, true, true,
+                 &status);
+  ucnv_close(target);
+  ucnv_close(source);
+  EXPECT_TRUE(U_SUCCESS(status)) << u_errorName(status);
+  output.resize(static_cast<std::size_t>(out - output.data()));
+  return output;
+}
+
+// Long ASCII stretches are copied around the converters; broken input of
+// every kind next to them must come out as a single conversion gives it.
+TEST(GbkConversionTest, CopyingAsciiStretchesMatchesWholeConversion) {
+  std::mt19937 generator(20240501);
+  std::uniform_int_distribution<int> kind(0, 9);
+  std::uniform_int_distribution<int> anyByte(1, 255);
+  std::uniform_int_distribution<int> highByte(0x80, 0xFF);
+  std::uniform_int_distribution<int> runLength(1, 70);
+  for (int round = 0; round < 400; ++round) {
+    std::string input;
+    while (input.size() < 600) {
+      const int k = kind(generator);
+      if (k < 4) {
+        // Letters and "~" can be trail bytes after a lead byte; "<", space,
+        // quote, digits and DEL cannot.
+        static constexpr std::string_view kRunBytes = "a<\" 0~\x7F@Z";
+        input.append(static_cast<std::size_t>(runLength(generator)),
+                     kRunBytes[static_cast<std::size_t>(round) % kRunBytes.size()]);
+      } else if (k < 7) {
+        input += static_cast<char>(highByte(generator));
+      } else {
+        input += static_cast<char>(anyByte(generator));
+      }
+    }
+    ASSERT_EQ(GbkToUtf8(input), ConvertWhole("UTF-8", "windows-936-2000", input)) << round;
+    ASSERT_EQ(Utf8ToGbk(input), ConvertWhole("windows-936-2000", "UTF-8", input)) << round;
+    const std::string utf8 = GbkToUtf8(input);
+    ASSERT_EQ(Utf8ToGbk(utf8), ConvertWhole("windows-936-2000", "UTF-8", utf8)) << round;
+  }
 }
 
 TEST(DecodeToGbkTest, DecodesNamedCharsets) {
