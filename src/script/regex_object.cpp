@@ -70,8 +70,8 @@ pcre2_match_context* MatchContext() {
   return context.get();
 }
 
-// Matches report their start as the original engine did, in UTF-16 code
-// units: every UTF-8 lead byte is one unit, a four-byte sequence two.
+// UTF-16 code units of UTF-8 text: every lead byte is one unit, a four-byte
+// sequence two.
 std::size_t Utf16Units(std::string_view utf8) {
   std::size_t units = 0;
   for (const char c : utf8) {
@@ -127,7 +127,7 @@ struct RegexObject::Compiled {
 // The subject in UTF-8 with the offsets of every match; group texts are
 // converted back to GBK only when read.
 struct RegexObject::Matches {
-  std::size_t Count() const { return firstIndex.size(); }
+  std::size_t Count() const { return offsets.size() / (2 * (groupCount + 1)); }
   // Offsets of group `group` (0 = whole match) of match `match`, 0-based.
   std::pair<PCRE2_SIZE, PCRE2_SIZE> Group(std::size_t match, std::size_t group) const {
     const std::size_t at = (match * (groupCount + 1) + group) * 2;
@@ -141,24 +141,17 @@ struct RegexObject::Matches {
   }
 
   // The 0-based byte offset in the GBK subject of the character at
-  // `utf8Offset`, which lies in or near match `match`.
-  Position GbkOffset(std::string_view gbkSubject, std::size_t match, std::size_t utf8Offset) const {
-    const std::size_t matchStart = std::min<std::size_t>(Group(match, 0).first, subject.size());
-    utf8Offset = std::min(utf8Offset, subject.size());
-    std::size_t units = firstIndex[match];
-    if (utf8Offset >= matchStart) {
-      units += Utf16Units(std::string_view(subject).substr(matchStart, utf8Offset - matchStart));
-    } else {  // a group inside a lookbehind
-      units -= Utf16Units(std::string_view(subject).substr(utf8Offset, matchStart - utf8Offset));
-    }
+  // `utf8Offset`. Positions are rarely asked for, so nothing of this is
+  // prepared by the search itself.
+  Position GbkOffset(std::string_view gbkSubject, std::size_t utf8Offset) const {
+    const std::size_t units = Utf16Units(std::string_view(subject).substr(0, utf8Offset));
     std::call_once(gbkOffsetsOnce, [&] { gbkOffsets = GbkOffsetsOfUnits(gbkSubject); });
     return units < gbkOffsets.size() ? gbkOffsets[units] : static_cast<Position>(gbkSubject.size());
   }
 
   std::string subject;
   std::uint32_t groupCount = 0;
-  std::vector<PCRE2_SIZE> offsets;      // (groupCount + 1) pairs per match
-  std::vector<std::size_t> firstIndex;  // start of each match in UTF-16 units
+  std::vector<PCRE2_SIZE> offsets;  // (groupCount + 1) pairs per match
   // Made when a position is first asked for; most searches never ask.
   mutable std::once_flag gbkOffsetsOnce;
   mutable std::vector<std::int32_t> gbkOffsets;
@@ -210,8 +203,6 @@ bool RegexObject::Search(std::string_view pattern, std::string_view subject, boo
   const std::string_view text = matches->subject;
   const auto* textData = reinterpret_cast<PCRE2_SPTR>(text.data());
   std::size_t start = 0;
-  std::size_t counted = 0;  // bytes of the subject already counted in UTF-16 units
-  std::size_t countedUnits = 0;
   while (start <= text.size()) {
     const int rc = pcre2_match(compiled->code, textData, text.size(), start, PCRE2_NO_UTF_CHECK,
                                matchData, MatchContext());
@@ -224,20 +215,17 @@ bool RegexObject::Search(std::string_view pattern, std::string_view subject, boo
       matches->offsets.push_back(set ? ovector[2 * group] : PCRE2_UNSET);
       matches->offsets.push_back(set ? ovector[2 * group + 1] : PCRE2_UNSET);
     }
-    // A match never starts before the offset it was searched from (\K is not
-    // allowed in lookarounds), so the starts only grow and counting stays
-    // linear.
-    const std::size_t matchStart = std::clamp<std::size_t>(ovector[0], counted, text.size());
-    const std::size_t matchEnd = std::max<std::size_t>(ovector[1], matchStart);
-    countedUnits += Utf16Units(text.substr(counted, matchStart - counted));
-    counted = matchStart;
-    matches->firstIndex.push_back(countedUnits);
     if (!global) break;
     // After an empty match the next search starts one character further on,
-    // so the loop always moves forward.
-    start = matchEnd > start         ? matchEnd
-            : matchEnd < text.size() ? matchEnd + CharLength(text, matchEnd)
-                                     : text.size() + 1;
+    // so the loop always moves forward and finds each empty match once.
+    const std::size_t matchEnd = std::max<std::size_t>(ovector[1], ovector[0]);
+    if (matchEnd > ovector[0]) {
+      start = matchEnd;
+    } else if (matchEnd < text.size()) {
+      start = matchEnd + CharLength(text, matchEnd);
+    } else {
+      break;
+    }
   }
   pcre2_match_data_free(matchData);
   matches_ = std::move(matches);
@@ -310,7 +298,7 @@ Text RegexObject::GroupText(int matchIndex, int group, Position* position) const
   // UTF-16 offset used as a byte position; that search could start inside a
   // two-byte character and miss, or find an earlier copy of the text. The
   // offset of the text itself is what a caller asks for.
-  if (position != nullptr) *position = matches_->GbkOffset(subject_, match, begin);
+  if (position != nullptr) *position = matches_->GbkOffset(subject_, begin);
   return Utf8ToGbk(matches_->GroupText(match, index));
 }
 

@@ -250,6 +250,7 @@ TEST(RegexObjectTest, Replace) {
       {"group beyond the pattern stays literal", "(o)", "fo", true, "$1$2$x$", "fo$2$x$"},
       {"Chinese", G("中"), G("中a中"), true, G("文"), G("文a文")},
       {"empty matches advance a whole character", "x*", G("axxb中"), true, "-", G("-a--b-中-")},
+      {"an empty match after the start is found once", "(?=b)", "aab", true, "-", "aa-b"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
