@@ -9,11 +9,11 @@ namespace {
 
 // The frame pattern holds double quotes of its own.
 const char* const kPatterns[] = {
-    R"((http[s]*\://.*?)/)",
-    R"(abuse\?uid\=(.*?)&[\s\S]*?free\_down\('(.*?)',\s0,\s'(.*?)')",
-    R"(ifr2"\sname="[\s\S]*?"\ssrc="\/(.*?)")",
-    R"(=\s'(.*?)';[\S\s]*?=\s'(.*?)'[\S\s]*?=\s'(.*?)'[\S\s]*?=\s'(.*?)')",
-    R"(<meta.+?charset=[^\w]?([-\w]+))",
+    R"re((http[s]*\://.*?)/)re",
+    R"re(abuse\?uid\=(.*?)&[\s\S]*?free\_down\('(.*?)',\s0,\s'(.*?)')re",
+    R"re(ifr2"\sname="[\s\S]*?"\ssrc="\/(.*?)")re",
+    R"re(=\s'(.*?)';[\S\s]*?=\s'(.*?)'[\S\s]*?=\s'(.*?)'[\S\s]*?=\s'(.*?)')re",
+    R"re(<meta.+?charset=[^\w]?([-\w]+))re",
 };
 
 }  // namespace

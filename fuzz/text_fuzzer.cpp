@@ -3,6 +3,7 @@
 // range and matches start on character boundaries.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -20,9 +21,13 @@ bool IsCharacterStart(const std::string& text, long long position) {
   return index + 1 == static_cast<std::size_t>(position);
 }
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+#define Check(condition)                                        \
+  do {                                                          \
+    if (!(condition)) {                                         \
+      std::fprintf(stderr, "invariant broken: %s\n", #condition); \
+      std::abort();                                             \
+    }                                                           \
+  } while (false)
 
 }  // namespace
 
@@ -37,7 +42,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const Position found = FindText(text, sub, start, ignoreCase);
   Check(found == -1 || (found >= 1 && static_cast<std::size_t>(found) <= text.size()));
-  if (found > 0) Check(IsCharacterStart(text, found));
+  // The skipped bytes are not scanned: characters are tracked from the
+  // first byte that is searched.
+  const long long skipped = start > 1 ? start - 1 : 0;
+  // An empty sub is found at 1, whatever the start position.
+  if (found > 0 && !sub.empty()) Check(found > skipped);
+  if (found > 0 && !sub.empty()) Check(IsCharacterStart(text.substr(skipped), found - skipped));
   const Position last = FindTextFromEnd(text, sub, ignoreCase);
   Check(last == -1 || (last >= 1 && IsCharacterStart(text, last)));
   if (!sub.empty()) Check((found == -1) == (last == -1) || start > 1);
