@@ -185,6 +185,13 @@ TEST(JsonObjectTest, NumberForms) {
     EXPECT_EQ(json.GetText(c.path, true), c.jsonText) << c.path;
   }
 
+  // A path that begins with an element number reads numbers in script form.
+  JsonObject array;
+  ASSERT_TRUE(array.Parse("[1234567890123456,0.5e-7,[2.50]]"));
+  EXPECT_EQ(array.GetText("[0]"), "1234567890123456");
+  EXPECT_EQ(array.GetText("[1]"), "5e-8");
+  EXPECT_EQ(array.GetText("[2][0]"), "2.5");
+
   JsonObject set;
   set.SetMemberNumber("big", 12345678901234.0);  // written with 13 digits
   set.SetMemberNumber("half", 1.5);
