@@ -302,6 +302,7 @@ TEST(RandomDigitsTest, DigitsAreUniform) {
   for (int count : counts) EXPECT_NEAR(count, 10000, 600);
 }
 
+// Lanzou resolves run on threads of their own and convert at the same time.
 TEST(RandomDigitsTest, ConcurrentCallsAreSafeAndDistinct) {
   constexpr int kThreads = 4;
   constexpr int kCalls = 500;
@@ -311,7 +312,7 @@ TEST(RandomDigitsTest, ConcurrentCallsAreSafeAndDistinct) {
     threads.emplace_back([&results, t] {
       for (int i = 0; i < kCalls; ++i) {
         results[t].push_back(RandomDigits());
-        results[t].push_back(Utf8ToGbk(std::string_view("\xE4\xB8\xAD")));
+        results[t].push_back(Utf8ToGbk(GbkToUtf8("\xD6\xD0")));
       }
     });
   }
