@@ -66,9 +66,9 @@ class ResolveButtonsTest : public QObject {
   void windowIsServedWhileABaiduFetchWaits();
 
  private:
-  // Clicks the tab's button with its address box holding the share address,
-  // and the result box holding an earlier result.
-  void Click(TestWindow& fixture, Service service, const QString& shareUrl);
+  // Shows the tab with its address box holding the share address and its
+  // result box an earlier result; returns the tab's button.
+  QPushButton* Prepare(TestWindow& fixture, Service service, const QString& shareUrl);
 };
 
 void ResolveButtonsTest::initTestCase() {
@@ -76,16 +76,16 @@ void ResolveButtonsTest::initTestCase() {
   morvane::InstallPendingEventsHook();
 }
 
-void ResolveButtonsTest::Click(TestWindow& fixture, Service service, const QString& shareUrl) {
+QPushButton* ResolveButtonsTest::Prepare(TestWindow& fixture, Service service,
+                                         const QString& shareUrl) {
   const Tab tab = TabOf(service);
   fixture.window->show();
-  QVERIFY(QTest::qWaitForWindowExposed(fixture.window.get()));
+  if (!QTest::qWaitForWindowExposed(fixture.window.get())) return nullptr;
   fixture.window->findChild<QTabWidget*>()->setCurrentIndex(tab.page);
   fixture.Find<QLineEdit>(tab.address)->setText(shareUrl);
   fixture.Find<QPlainTextEdit>(tab.result)->setPlainText("earlier result");
   auto* button = fixture.Find<QPushButton>(tab.button);
-  QVERIFY(button->isVisible());
-  QTest::mouseClick(button, Qt::LeftButton);
+  return button != nullptr && button->isVisible() ? button : nullptr;
 }
 
 void ResolveButtonsTest::clickFillsTheResultBox_data() {
@@ -148,7 +148,9 @@ void ResolveButtonsTest::clickFillsTheResultBox() {
   if (expected == "address") expected = QString::fromStdString(downloadUrl);
   if (expected == "unchanged") expected = "earlier result";
 
-  Click(fixture, service, QString::fromStdString(shareUrl));
+  QPushButton* button = Prepare(fixture, service, QString::fromStdString(shareUrl));
+  QVERIFY(button != nullptr);
+  QTest::mouseClick(button, Qt::LeftButton);
   auto* result = fixture.Find<QPlainTextEdit>(TabOf(service).result);
   if (service == Service::kLanzou) {
     // The Lanzou handler returns at once; its thread delivers the outcome.
@@ -171,10 +173,13 @@ void ResolveButtonsTest::windowIsServedWhileABaiduFetchWaits() {
   QVERIFY(emulator.Running());
   TestWindow fixture(SettingsFor(emulator));
 
+  QPushButton* button =
+      Prepare(fixture, Service::kBaidu, QString::fromStdString(emulator.BaiduShareUrl()));
+  QVERIFY(button != nullptr);
   bool clickReturned = false;
   bool servedDuringFetch = false;
   QTimer::singleShot(50, this, [&] { servedDuringFetch = !clickReturned; });
-  Click(fixture, Service::kBaidu, QString::fromStdString(emulator.BaiduShareUrl()));
+  QTest::mouseClick(button, Qt::LeftButton);
   clickReturned = true;
   QVERIFY(servedDuringFetch);
   QCOMPARE(fixture.Find<QPlainTextEdit>(controls::kBaiduResult)->toPlainText(),
