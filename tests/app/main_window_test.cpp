@@ -122,6 +122,7 @@ void MainWindowTest::controlsMatchTheTable() {
   QCOMPARE(found.size(), 1);
   QWidget* control = found.first();
   QCOMPARE(control->metaObject()->className(), kind);
+  QCOMPARE(control->accessibleName(), name);
   QCOMPARE(ParentName(control), parent);
   QCOMPARE(control->geometry(), place);
   QCOMPARE(ShownText(control), text);
