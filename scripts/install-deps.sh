@@ -6,7 +6,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   libicu-dev libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev libpcre2-dev nlohmann-json3-dev libcpp-httplib-dev
-  tinyproxy openssl ca-certificates
+  libssl-dev tinyproxy openssl ca-certificates
   qt6-base-dev xvfb xauth fonts-wqy-microhei
   clang libclang-rt-14-dev
 )
