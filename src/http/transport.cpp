@@ -1,12 +1,15 @@
 #include "http/transport.h"
 
 #include <curl/curl.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509_vfy.h>
 
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <mutex>
-#include <sstream>
 
 namespace morvane {
 namespace {
@@ -42,29 +45,125 @@ std::string_view LineName(std::string_view line) {
   return colon == std::string_view::npos ? std::string_view{} : TrimSpaces(line.substr(0, colon));
 }
 
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return {};
-  std::ostringstream content;
-  content << file.rdbuf();
-  return std::move(content).str();
+// The system's trust locations as libcurl was built to use them, asked once
+// before the transport's own options hide them.
+struct SystemTrust {
+  std::string file;
+  std::string directory;
+};
+
+const SystemTrust& SystemTrustLocations() {
+  // Never freed, like the stores made from it.
+  static const SystemTrust* trust = [] {
+    auto* found = new SystemTrust();
+    if (CURL* easy = curl_easy_init()) {
+      char* text = nullptr;
+      if (curl_easy_getinfo(easy, CURLINFO_CAINFO, &text) == CURLE_OK && text != nullptr) {
+        found->file = text;
+      }
+      text = nullptr;
+      if (curl_easy_getinfo(easy, CURLINFO_CAPATH, &text) == CURLE_OK && text != nullptr) {
+        found->directory = text;
+      }
+      curl_easy_cleanup(easy);
+    }
+    return found;
+  }();
+  return *trust;
 }
 
-// The system's CA bundle, read once; a CA file of the settings is appended to
-// it, because libcurl's own CA file option would replace the system store.
-std::string CaBundleWith(CURL* easy, const std::string& extraFile) {
-  static std::once_flag once;
-  static std::string systemBundle;
-  std::call_once(once, [easy] {
-    char* path = nullptr;
-    if (curl_easy_getinfo(easy, CURLINFO_CAINFO, &path) == CURLE_OK && path != nullptr) {
-      systemBundle = ReadWholeFile(path);
+// The trust store of every verified handshake: the system's certificates plus
+// those of a CA file, parsed once per file and shared by all handshakes after
+// that. Left to itself libcurl parses the whole system bundle again at every
+// handshake (its own store cache is off while a CA directory is set), which
+// costs tens of milliseconds, far more than a loopback exchange.
+X509_STORE* TrustStoreWith(const std::string& caFile) {
+  static std::mutex mutex;
+  // Never freed: handshakes on any thread may hold a store until the process ends.
+  static auto* stores = new std::map<std::string, X509_STORE*>();
+  std::lock_guard lock(mutex);
+  auto [entry, added] = stores->try_emplace(caFile, nullptr);
+  if (!added) return entry->second;
+  X509_STORE* store = X509_STORE_new();
+  if (store == nullptr) {
+    stores->erase(entry);
+    return nullptr;
+  }
+  const SystemTrust& system = SystemTrustLocations();
+  // A location that cannot be read adds nothing; verification then fails
+  // for want of a trusted root, never passes for want of a check.
+  if (!system.file.empty()) X509_STORE_load_file(store, system.file.c_str());
+  if (!system.directory.empty()) X509_STORE_load_path(store, system.directory.c_str());
+  if (!caFile.empty()) X509_STORE_load_file(store, caFile.c_str());
+  ERR_clear_error();
+  // What libcurl sets on stores of its own: an intermediate in the CA file
+  // is enough of an anchor.
+  X509_STORE_set_flags(store, X509_V_FLAG_TRUSTED_FIRST | X509_V_FLAG_PARTIAL_CHAIN);
+  entry->second = store;
+  return store;
+}
+
+CURLcode OnSslContext(CURL*, void* sslContext, void* user) {
+  X509_STORE* store = TrustStoreWith(*static_cast<const std::string*>(user));
+  if (store == nullptr || X509_STORE_up_ref(store) != 1) return CURLE_OUT_OF_MEMORY;
+  SSL_CTX_set_cert_store(static_cast<SSL_CTX*>(sslContext), store);  // takes the reference
+  return CURLE_OK;
+}
+
+// Handing libcurl's OpenSSL contexts to our own OpenSSL calls is only sound
+// when both speak of the same library.
+bool CurlUsesOurOpenSsl() {
+  static const bool same = [] {
+    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+    std::string expected = "OpenSSL/" + std::to_string(OPENSSL_VERSION_MAJOR) + ".";
+    return info != nullptr && info->ssl_version != nullptr &&
+           std::string_view(info->ssl_version).starts_with(expected);
+  }();
+  return same;
+}
+
+// Only for a libcurl over another TLS library: the system bundle and the CA
+// file joined once per file, handed over as a blob that libcurl then parses
+// at every handshake.
+const std::string& CaBundleWith(const std::string& caFile) {
+  static std::mutex mutex;
+  static auto* bundles = new std::map<std::string, std::string>();
+  std::lock_guard lock(mutex);
+  auto [entry, added] = bundles->try_emplace(caFile);
+  if (added) {
+    for (const std::string& path : {SystemTrustLocations().file, caFile}) {
+      std::ifstream file(path, std::ios::binary);
+      entry->second.append(std::istreambuf_iterator<char>(file), {});
+      entry->second += '\n';
     }
-  });
-  std::string bundle = systemBundle;
-  bundle += '\n';
-  bundle += ReadWholeFile(extraFile);
-  return bundle;
+  }
+  return entry->second;
+}
+
+// Sets how the server's certificate is checked; nothing is built before a TLS
+// handshake asks for it, so a plain http exchange costs nothing here.
+void SetTrust(CURL* easy, const HttpSettings* settings) {
+  if (settings != nullptr && settings->insecure) {
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+    return;
+  }
+  static const std::string kNoCaFile;
+  const std::string& caFile = settings != nullptr ? settings->caFile : kNoCaFile;
+  if (CurlUsesOurOpenSsl() &&
+      curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, OnSslContext) == CURLE_OK) {
+    curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &caFile);
+    // libcurl loads nothing of its own then. Naming the CA file keeps
+    // connections verified against different files apart when a request
+    // object reuses its connections; it is a small file, loaded before the
+    // shared store replaces libcurl's.
+    curl_easy_setopt(easy, CURLOPT_CAINFO, caFile.empty() ? nullptr : caFile.c_str());
+    curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
+  } else if (!caFile.empty()) {
+    const std::string& bundle = CaBundleWith(caFile);
+    curl_blob blob{const_cast<char*>(bundle.data()), bundle.size(), CURL_BLOB_NOCOPY};
+    curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob);
+  }
 }
 
 enum class Phase { kConnecting, kSending, kHeaders, kBody };
@@ -250,15 +349,7 @@ void Run(CURLM* multi, const ExchangeRequest& request, bool keepConnection,
     curl_easy_setopt(easy, CURLOPT_USERAGENT, std::string(CutAtLineBreak(request.agent)).c_str());
   }
 
-  const HttpSettings* settings = request.settings;
-  if (settings != nullptr && settings->insecure) {
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
-  } else if (settings != nullptr && !settings->caFile.empty()) {
-    std::string bundle = CaBundleWith(easy, settings->caFile);
-    curl_blob blob{bundle.data(), bundle.size(), CURL_BLOB_COPY};
-    curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob);
-  }
+  SetTrust(easy, request.settings);
 
   static const char kNoBody[] = "";
   bool sendsBody = !request.body.empty() || IsBodyMethod(request.method);
