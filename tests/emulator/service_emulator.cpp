@@ -143,6 +143,13 @@ ServiceEmulator::ServiceEmulator(EmulatorOptions options) : options_(std::move(o
   auto key = std::string(MORVANE_TEST_CERT_DIR "/localhost.key");
   http_ = std::make_unique<RecordingServer>();
   https_ = std::make_unique<RecordingSslServer>(certificate.c_str(), key.c_str());
+  if (options_.serverThreads > 0) {
+    auto pool = [threads = static_cast<size_t>(options_.serverThreads)]() -> httplib::TaskQueue* {
+      return new httplib::ThreadPool(threads);
+    };
+    http_->new_task_queue = pool;
+    https_->new_task_queue = pool;
+  }
   Install(*http_, "http");
   Install(*https_, "https");
   httpPort_ = http_->bind_to_any_port("127.0.0.1");
@@ -271,7 +278,7 @@ void ServiceEmulator::SetObserver(std::function<void(const RecordedRequest&)> ob
   observer_ = std::move(observer);
 }
 
-void ServiceEmulator::Record(const httplib::Request& request, std::string_view scheme) {
+RecordedRequest ServiceEmulator::Record(const httplib::Request& request, std::string_view scheme) {
   RecordedRequest record;
   auto head = CurrentRawHead();
   record.scheme = scheme;
@@ -287,6 +294,7 @@ void ServiceEmulator::Record(const httplib::Request& request, std::string_view s
     observer = observer_;
   }
   if (observer) observer(record);
+  return record;
 }
 
 void ServiceEmulator::Delay(std::chrono::milliseconds delay) {
@@ -298,9 +306,10 @@ void ServiceEmulator::Delay(std::chrono::milliseconds delay) {
 httplib::Server::Handler ServiceEmulator::Wrap(std::string_view scheme, Handler handler) {
   return [this, scheme = std::string(scheme), handler = std::move(handler)](
              const httplib::Request& request, httplib::Response& response) {
-    Record(request, scheme);
+    const RecordedRequest record = Record(request, scheme);
     auto options = Options();
     Delay(options.delay);
+    if (options.delayOf) Delay(options.delayOf(record));
     handler(request, response, options, scheme);
   };
 }

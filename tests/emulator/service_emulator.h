@@ -35,7 +35,14 @@ struct EmulatorOptions {
   // the interface answers only a form whose extra carries that value as sekey.
   bool baiduSetsBdclnd = false;
   std::chrono::milliseconds delay{0};  // waited before every answer
-  std::string noticeVersion = "1.0";   // announced as "dlbmlkzs[" version "]"
+  // A further wait chosen per request, so that answers to a burst of clients
+  // come back in a mixed order. Runs on the server's thread before the answer
+  // and may itself block (a test's gate); the emulator's end cuts short only
+  // the wait it returns.
+  std::function<std::chrono::milliseconds(const RecordedRequest&)> delayOf;
+  // Requests each server answers at once; 0 keeps httplib's pool size.
+  int serverThreads = 0;
+  std::string noticeVersion = "1.0";  // announced as "dlbmlkzs[" version "]"
 };
 
 // The values a share's pages carry and the address it resolves to.
@@ -101,7 +108,7 @@ class ServiceEmulator {
                                      const EmulatorOptions&, std::string_view scheme)>;
   void Install(httplib::Server& server, std::string_view scheme);
   httplib::Server::Handler Wrap(std::string_view scheme, Handler handler);
-  void Record(const httplib::Request& request, std::string_view scheme);
+  RecordedRequest Record(const httplib::Request& request, std::string_view scheme);
   void Delay(std::chrono::milliseconds delay);
 
   void ChengtongPage(const httplib::Request&, httplib::Response&, const EmulatorOptions&);
