@@ -86,16 +86,22 @@ Text WindowBridge::ReadControlText(std::string_view control) {
 void WindowBridge::WriteControlText(std::string_view control, std::string_view text) {
   const QString name = ControlName(control);
   const QString value = FromGbk(text);
+  std::unique_lock lock(mutex_);
+  const std::uint64_t number = ++writeCount_;
+  if (window_ == nullptr) return;
   if (OnWindowThread()) {
-    if (window_ != nullptr) window_->SetControlText(name, value);
+    // Applied at once, ahead of results still queued; unlocked, so that what
+    // the write sets off may use the bridge again.
+    lock.unlock();
+    ApplyWrite(number, name, value);
     return;
   }
   // The lock keeps the window alive while the call is queued; Qt discards the
-  // queued call with the window if it goes before the call runs.
-  std::lock_guard lock(mutex_);
-  if (window_ == nullptr) return;
+  // queued call with the window if it goes before the call runs. Queued calls
+  // run in the order they were queued, which is the order of their numbers.
+  // The bridge outlives the window it serves, so `this` is valid in the call.
   QMetaObject::invokeMethod(
-      window_, [window = window_, name, value] { window->SetControlText(name, value); },
+      window_, [this, number, name, value] { ApplyWrite(number, name, value); },
       Qt::QueuedConnection);
 }
 
@@ -125,6 +131,17 @@ void WindowBridge::ShowMessageBox(std::string_view text, std::string_view title)
 
 void WindowBridge::SetMessagePresenter(MessagePresenter presenter) {
   presenter_ = std::move(presenter);
+}
+
+void WindowBridge::SetWriteObserver(WriteObserver observer) {
+  writeObserver_ = std::move(observer);
+}
+
+void WindowBridge::ApplyWrite(std::uint64_t number, const QString& control, const QString& text) {
+  // Only this thread clears window_, so it can be read here without the lock.
+  if (window_ == nullptr) return;
+  window_->SetControlText(control, text);
+  if (writeObserver_) writeObserver_(number, control, text);
 }
 
 void WindowBridge::Detach() {

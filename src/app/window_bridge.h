@@ -6,6 +6,7 @@
 #include <QList>
 #include <QPointer>
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string_view>
@@ -23,6 +24,13 @@ class MainWindow;
 // records the box and answers at once; it always runs on the window's thread.
 using MessagePresenter = std::function<void(const QString& text, const QString& caption)>;
 
+// Sees each write the window applies. Writes are numbered from 1 in the order
+// they reach the bridge, from whichever thread, so of two results from worker
+// threads the one that finished first carries the smaller number and is
+// applied first. A write on the window's thread is applied as it is made.
+using WriteObserver =
+    std::function<void(std::uint64_t number, const QString& control, const QString& text)>;
+
 // The caption of a box asked for without a title.
 inline constexpr std::string_view kDefaultMessageCaption = "信息：";
 
@@ -39,6 +47,8 @@ class WindowBridge final : public WindowOperations {
 
   // Window's thread only.
   void SetMessagePresenter(MessagePresenter presenter);
+  // Window's thread only; the observer is called there, after each write.
+  void SetWriteObserver(WriteObserver observer);
   // Called by the window as it is destroyed: cuts the bridge loose and closes
   // the boxes that worker threads are waiting on.
   void Detach();
@@ -51,10 +61,14 @@ class WindowBridge final : public WindowOperations {
   // until the box is gone, which is what the waiting worker watches.
   void PresentModeless(const QString& text, const QString& caption,
                        std::shared_ptr<void> keepAlive);
+  // Window's thread: applies one write and tells the observer.
+  void ApplyWrite(std::uint64_t number, const QString& control, const QString& text);
 
   const std::thread::id windowThread_;
-  std::mutex mutex_;                            // guards window_ against Detach
+  std::mutex mutex_;                            // guards window_ and writeCount_
   MainWindow* window_ = nullptr;                // null once the window is gone
+  std::uint64_t writeCount_ = 0;                // writes that reached the bridge
+  WriteObserver writeObserver_;                 // window's thread only
   MessagePresenter presenter_;                  // window's thread only
   QList<QPointer<QMessageBox>> modelessBoxes_;  // window's thread only
 };
