@@ -267,18 +267,26 @@ std::string GbkToUtf8(std::string_view text) {
     written += ascii;
     i += ascii;
     if (i == text.size()) break;
+    // The characters the table knows, as long as they come.
     std::size_t length = 0;
-    if (const char16_t unit = table.Read(text, i, length); unit != 0) {
+    char16_t unit = 0;
+    while (i < text.size() && static_cast<unsigned char>(text[i]) >= 0x80 &&
+           (unit = table.Read(text, i, length)) != 0) {
+      reserve(3);
+      char* out = utf8.data() + written;
       if (unit < 0x800) {
-        utf8[written++] = static_cast<char>(0xC0 | (unit >> 6));
+        out[0] = static_cast<char>(0xC0 | (unit >> 6));
+        out[1] = static_cast<char>(0x80 | (unit & 0x3F));
+        written += 2;
       } else {
-        utf8[written++] = static_cast<char>(0xE0 | (unit >> 12));
-        utf8[written++] = static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+        out[0] = static_cast<char>(0xE0 | (unit >> 12));
+        out[1] = static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+        out[2] = static_cast<char>(0x80 | (unit & 0x3F));
+        written += 3;
       }
-      utf8[written++] = static_cast<char>(0x80 | (unit & 0x3F));
       i += length;
-      continue;
     }
+    if (i == text.size() || static_cast<unsigned char>(text[i]) < 0x80) continue;
     // The converter reads each character on its own, so a run of the
     // characters it must decide can go to it apart from the rest.
     std::size_t end = i + length;
