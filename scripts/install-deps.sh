@@ -7,7 +7,7 @@ packages=(
   libicu-dev libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev libpcre2-dev nlohmann-json3-dev libcpp-httplib-dev
   libssl-dev tinyproxy openssl ca-certificates
-  qt6-base-dev xvfb xauth fonts-wqy-microhei
+  qt6-base-dev xvfb xauth x11-utils fonts-wqy-microhei python3
   clang libclang-rt-14-dev
 )
 
