@@ -2,6 +2,7 @@
 // Settings that every exchange of the fetchers shares: certificate checks and
 // an optional observer of finished exchanges (the command line's --verbose).
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -16,6 +17,9 @@ struct ExchangeSummary {
   std::size_t bytesSent = 0;
   std::size_t bytesReceived = 0;
   std::string error;  // empty on success; otherwise what failed, in plain words
+  // The bounds the exchange ran under: its longest duration and largest body.
+  std::chrono::milliseconds totalTimeout{0};
+  std::size_t maxBodyBytes = 0;
 };
 
 struct HttpSettings {

@@ -291,8 +291,20 @@ ExchangeStage StageOfFailure(CURLcode code, const ExchangeState& state, bool tim
   return ExchangeStage::kResponse;
 }
 
+// The bounds an exchange runs under: the request's own, never beyond the
+// transport's.
+std::chrono::milliseconds TotalBound(const ExchangeRequest& request) {
+  return std::clamp(request.totalTimeout, std::chrono::milliseconds{1}, kMaxExchangeDuration);
+}
+
+std::size_t BodyBound(const ExchangeRequest& request) {
+  return std::min(request.maxBodyBytes, kMaxBodyBytes);
+}
+
 void Run(CURLM* multi, const ExchangeRequest& request, bool keepConnection,
          ExchangeResult& result) {
+  const std::chrono::milliseconds totalBound = TotalBound(request);
+  const std::size_t bodyBound = BodyBound(request);
   if (!IsHttpUrl(request.url)) {
     result.stage = ExchangeStage::kAddress;
     result.error = "not an absolute http or https address";
@@ -305,10 +317,8 @@ void Run(CURLM* multi, const ExchangeRequest& request, bool keepConnection,
     result.error = "libcurl could not start an exchange";
     return;
   }
-  ExchangeState state{.easy = easy,
-                      .result = &result,
-                      .maxBodyBytes = request.maxBodyBytes,
-                      .bodyAsText = request.bodyAsText};
+  ExchangeState state{
+      .easy = easy, .result = &result, .maxBodyBytes = bodyBound, .bodyAsText = request.bodyAsText};
   char errorText[CURL_ERROR_SIZE] = {};
 
   curl_easy_setopt(easy, CURLOPT_URL, std::string(request.url).c_str());
@@ -324,8 +334,7 @@ void Run(CURLM* multi, const ExchangeRequest& request, bool keepConnection,
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                    static_cast<long>(std::max<std::int64_t>(1, request.connectTimeout.count())));
-  curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS,
-                   static_cast<long>(std::max<std::int64_t>(1, request.totalTimeout.count())));
+  curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(totalBound.count()));
 
   // An explicit empty proxy and no-proxy list keep the environment's proxy
   // variables out of the exchange.
@@ -410,11 +419,16 @@ void Run(CURLM* multi, const ExchangeRequest& request, bool keepConnection,
   curl_easy_setopt(easy, CURLOPT_SOCKOPTDATA, &state);
 
   // libcurl's own low-speed check only looks once a second; the multi loop
-  // measures silence itself, between any two bytes sent or received.
+  // measures silence itself, between any two pieces sent or received (a
+  // header line counts once its line end has arrived). Silence
+  // alone misses a server that trickles a byte now and then, so the loop also
+  // ends the exchange at its total bound.
   CURLcode code = CURLE_OK;
   bool idleExpired = false;
   curl_off_t uploaded = 0;
-  state.lastActivity = Clock::now();
+  const Clock::time_point start = Clock::now();
+  const Clock::time_point deadline = start + totalBound;
+  state.lastActivity = start;
   curl_multi_add_handle(multi, easy);
   for (;;) {
     int running = 0;
@@ -438,7 +452,12 @@ void Run(CURLM* multi, const ExchangeRequest& request, bool keepConnection,
       uploaded = uploadedNow;
       state.lastActivity = now;
     }
-    std::chrono::milliseconds wait{1000};
+    if (now >= deadline) {
+      code = CURLE_OPERATION_TIMEDOUT;
+      break;
+    }
+    auto wait = std::min(std::chrono::milliseconds{1000},
+                         std::chrono::ceil<std::chrono::milliseconds>(deadline - now));
     if (state.phase != Phase::kConnecting) {
       auto silence =
           std::chrono::duration_cast<std::chrono::milliseconds>(now - state.lastActivity);
@@ -458,6 +477,10 @@ void Run(CURLM* multi, const ExchangeRequest& request, bool keepConnection,
   long tunnelStatus = 0;
   curl_easy_getinfo(easy, CURLINFO_HTTP_CONNECTCODE, &tunnelStatus);
   curl_multi_remove_handle(multi, easy);
+  // libcurl's own total time-out may have come first; either way it is the
+  // bound that ended the exchange.
+  bool totalExpired =
+      code == CURLE_OPERATION_TIMEDOUT && !idleExpired && Clock::now() - start >= totalBound;
 
   if (code == CURLE_OK) {
     result.stage = ExchangeStage::kDone;
@@ -467,9 +490,11 @@ void Run(CURLM* multi, const ExchangeRequest& request, bool keepConnection,
   bool uploadComplete = static_cast<std::size_t>(uploaded) >= request.body.size();
   result.stage = StageOfFailure(code, state, code == CURLE_OPERATION_TIMEDOUT, uploadComplete);
   if (state.bodyTooLarge) {
-    result.error = "body larger than " + std::to_string(request.maxBodyBytes) + " bytes";
+    result.error = "body larger than " + std::to_string(bodyBound) + " bytes";
   } else if (idleExpired) {
     result.error = "no data for " + std::to_string(request.idleTimeout.count()) + " ms";
+  } else if (totalExpired) {
+    result.error = "not done within " + std::to_string(totalBound.count()) + " ms";
   } else {
     result.error = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
   }
@@ -511,6 +536,8 @@ void ReportExchange(const ExchangeRequest& request, const ExchangeResult& result
       .bytesSent = sent ? request.body.size() : 0,
       .bytesReceived = result.body.size() + result.bodyText.size(),
       .error = result.error,
+      .totalTimeout = TotalBound(request),
+      .maxBodyBytes = BodyBound(request),
   });
 }
 

@@ -16,9 +16,18 @@
 
 namespace morvane {
 
-// Bounds that no exchange exceeds. A server trickling one byte at a time would
-// defeat the idle time-out alone, and an endless body would eat all memory.
+// Bounds that no exchange exceeds, whatever its request asks for.
+//
+// A server trickling one byte at a time defeats every idle time-out, so each
+// exchange (its redirects included) ends after two minutes at most: twice the
+// longest idle time-out of the fetchers, and far beyond what a page of these
+// services takes even on a slow line.
 inline constexpr std::chrono::milliseconds kMaxExchangeDuration{120'000};
+// An endless body would eat all memory. The pages and answers of the services
+// are a few megabytes at most, but a caller may fetch a file; 256 MiB keeps
+// any real answer whole and still fits in memory several times over. The body
+// is held once, in a buffer reserved from Content-Length, so memory stays
+// proportional to what arrived.
 inline constexpr std::size_t kMaxBodyBytes = std::size_t{256} << 20;
 inline constexpr long kMaxRedirects = 20;
 
@@ -54,7 +63,9 @@ struct ExchangeRequest {
   std::chrono::milliseconds connectTimeout{60'000};
   // Longest silence while sending or receiving.
   std::chrono::milliseconds idleTimeout{60'000};
+  // The whole exchange, redirects included; at most kMaxExchangeDuration.
   std::chrono::milliseconds totalTimeout = kMaxExchangeDuration;
+  // A longer body ends the exchange at kBody; at most kMaxBodyBytes.
   std::size_t maxBodyBytes = kMaxBodyBytes;
   bool followRedirects = true;
   // A cookie jar that lives for this exchange only, so a cookie set by an
