@@ -164,31 +164,27 @@ Text CutAtZero(std::string text) {
   return text;
 }
 
-// Charset labels whose pages Windows decodes with code page 936 and browsers
-// with GBK: pages labelled gb2312 routinely hold GBK-only characters, which
-// ICU's strict GB2312 table would turn into "?".
-bool IsGbkLabel(std::string_view name) {
-  static constexpr std::array<std::string_view, 11> kLabels = {
-      "gbk",   "gb2312",      "gb_2312-80", "csgb2312", "x-gbk",    "cp936",
-      "ms936", "windows-936", "euc-cn",     "chinese",  "iso-ir-58"};
-  return std::any_of(kLabels.begin(), kLabels.end(), [&](std::string_view label) {
+// Whether `name` is one of `labels` (written in small letters), ignoring case.
+template <std::size_t N>
+bool IsOneOf(std::string_view name, const std::array<std::string_view, N>& labels) {
+  return std::any_of(labels.begin(), labels.end(), [&](std::string_view label) {
     return std::equal(name.begin(), name.end(), label.begin(), label.end(), [](char a, char b) {
       return std::tolower(static_cast<unsigned char>(a)) == b;
     });
   });
 }
 
+// Charset labels whose pages Windows decodes with code page 936 and browsers
+// with GBK: pages labelled gb2312 routinely hold GBK-only characters, which
+// ICU's strict GB2312 table would turn into "?".
+constexpr std::array<std::string_view, 11> kGbkLabels = {
+    "gbk",   "gb2312",      "gb_2312-80", "csgb2312", "x-gbk",    "cp936",
+    "ms936", "windows-936", "euc-cn",     "chinese",  "iso-ir-58"};
+
 // Pages labelled iso-8859-1 or us-ascii are code page 1252 to Windows and to
 // every browser: 0x80 to 0x9F are the euro sign and typographic quotes there.
-bool IsLatin1Label(std::string_view name) {
-  static constexpr std::array<std::string_view, 6> kLabels = {"iso-8859-1", "iso8859-1", "latin1",
-                                                              "l1",         "us-ascii",  "ascii"};
-  return std::any_of(kLabels.begin(), kLabels.end(), [&](std::string_view label) {
-    return std::equal(name.begin(), name.end(), label.begin(), label.end(), [](char a, char b) {
-      return std::tolower(static_cast<unsigned char>(a)) == b;
-    });
-  });
-}
+constexpr std::array<std::string_view, 6> kLatin1Labels = {"iso-8859-1", "iso8859-1", "latin1",
+                                                           "l1",         "us-ascii",  "ascii"};
 
 constexpr std::string_view kBase64Alphabet =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -343,9 +339,9 @@ std::optional<Text> DecodeToGbk(ByteView data, std::string_view charsetName) {
   // ICU opens its default converter for an empty name; here that is no name.
   if (charsetName.empty() || charsetName.find('\0') != std::string_view::npos) return std::nullopt;
   ConverterPtr source;
-  if (IsGbkLabel(charsetName)) {
+  if (IsOneOf(charsetName, kGbkLabels)) {
     source = OpenConverter(kGbkConverterName);
-  } else if (IsLatin1Label(charsetName)) {
+  } else if (IsOneOf(charsetName, kLatin1Labels)) {
     source = OpenConverter("windows-1252");
   } else {
     source = OpenConverter(std::string(charsetName).c_str());
