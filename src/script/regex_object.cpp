@@ -19,8 +19,9 @@ constexpr std::string_view kQuoteMarker = "#\xD2\xFD\xBA\xC5";
 // A hostile page must not keep a search busy for long. Legitimate searches
 // need about one step per byte that a lazy "[\s\S]*?" spans, so ten million
 // steps cover gaps of megabytes; "(a+)+$" over forty letters hits the limit
-// in milliseconds. Hitting a limit ends the search loop: the matches found
-// before it stay, and Search still reports a collection.
+// in milliseconds. The limits hold for each match of the search loop, and
+// hitting one ends the loop: the matches found before it stay, and Search
+// still reports a collection.
 constexpr std::uint32_t kMatchLimit = 10'000'000;
 constexpr std::uint32_t kDepthLimit = 1'000'000;
 constexpr PCRE2_SIZE kHeapLimitKiB = 64 * 1024;
