@@ -337,12 +337,13 @@ int RunCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
     if (!error.empty()) status = 1;
 
     if (options.json) {
-      nlohmann::json line = {{"url", job.url},
-                             {"service", job.service ? nlohmann::json(ServiceName(*job.service))
-                                                     : nlohmann::json(nullptr)},
-                             {"link", link}};
+      nlohmann::ordered_json line = {
+          {"url", job.url},
+          {"service", job.service ? nlohmann::ordered_json(ServiceName(*job.service))
+                                  : nlohmann::ordered_json(nullptr)},
+          {"link", link}};
       if (!error.empty()) line["error"] = error;
-      out << line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+      out << line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
     } else {
       if (!link.empty()) out << link << '\n';
       std::lock_guard lock(*errorMutex);
