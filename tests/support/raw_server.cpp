@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 
 namespace morvane::test {
@@ -44,6 +45,35 @@ void SendAll(int socket, std::string_view bytes) {
 }
 
 }  // namespace
+
+bool ReplyStream::Send(std::string_view piece) {
+  while (!gone_ && !piece.empty()) {
+    // Never blocked in send: a client that stops reading must not keep the
+    // server's destructor waiting.
+    pollfd watched[2] = {{socket_, POLLOUT, 0}, {wakeRead_, POLLIN, 0}};
+    if (::poll(watched, 2, -1) < 0 && errno != EINTR) gone_ = true;
+    if (gone_ || watched[1].revents != 0) {
+      gone_ = true;
+      break;
+    }
+    ssize_t sent = ::send(socket_, piece.data(), piece.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    if (sent <= 0) {
+      gone_ = true;
+      break;
+    }
+    piece.remove_prefix(static_cast<std::size_t>(sent));
+  }
+  return !gone_;
+}
+
+bool ReplyStream::Pause(std::chrono::milliseconds pause) {
+  if (gone_) return false;
+  pollfd watched[2] = {{socket_, POLLRDHUP, 0}, {wakeRead_, POLLIN, 0}};
+  int ready = ::poll(watched, 2, static_cast<int>(pause.count()));
+  if (ready != 0 && !(ready < 0 && errno == EINTR)) gone_ = true;
+  return !gone_;
+}
 
 std::string RawRequest::RequestLine() const { return head.substr(0, head.find("\r\n")); }
 
@@ -163,6 +193,10 @@ void RawServer::ServeConnection(int socket) {
     }
     RawReply reply = handler_(request);
     SendAll(socket, reply.bytes);
+    if (reply.stream) {
+      ReplyStream stream(socket, wakeRead_);
+      reply.stream(stream);
+    }
     switch (reply.then) {
       case RawReply::Then::kClose:
         return;

@@ -4,6 +4,7 @@
 // halfway through a body, never answers, or keeps a connection open.
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -25,6 +26,25 @@ struct RawRequest {
   std::vector<std::string> HeaderValues(std::string_view name) const;
 };
 
+// The rest of a reply, sent piece by piece: for answers too long to hold in
+// memory (a body of hundreds of megabytes made up as it goes) or too slow to
+// send at once (a byte now and then).
+class ReplyStream {
+ public:
+  // Both say false once the client has left or the server is stopping, and
+  // the stream should end.
+  bool Send(std::string_view piece);
+  bool Pause(std::chrono::milliseconds pause);
+
+ private:
+  friend class RawServer;
+  ReplyStream(int socket, int wakeRead) : socket_(socket), wakeRead_(wakeRead) {}
+
+  int socket_;
+  int wakeRead_;
+  bool gone_ = false;
+};
+
 struct RawReply {
   enum class Then {
     kClose,     // close the connection after the bytes
@@ -33,6 +53,8 @@ struct RawReply {
   };
   std::string bytes;
   Then then = Then::kClose;
+  // Runs after bytes went out and before then.
+  std::function<void(ReplyStream&)> stream = {};
 };
 
 // A complete response: the status line, the given header lines,
