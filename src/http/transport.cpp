@@ -341,7 +341,9 @@ void Run(CURLM* multi, const ExchangeRequest& request, bool keepConnection,
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                    static_cast<long>(std::max<std::int64_t>(1, request.connectTimeout.count())));
-  curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(totalBound.count()));
+  // The multi loop ends the exchange at its total bound; libcurl's own check
+  // stays as a backstop a second later, for any step that keeps the loop away.
+  curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(totalBound.count() + 1000));
 
   // An explicit empty proxy and no-proxy list keep the environment's proxy
   // variables out of the exchange.
