@@ -327,7 +327,7 @@ long PeakResidentKilobytes() {
 TEST(HostileServer, A200MegabyteBodyArrivesWhole) {
   constexpr std::uint64_t kSize = 200'000'000;
   RawServer server(LargeBody(kSize, Framing::kLength));
-  long peakBefore = PeakResidentKilobytes();
+  [[maybe_unused]] long peakBefore = PeakResidentKilobytes();
   {
     Bytes body = FetchWithRequestObject(server.Url());
     EXPECT_EQ(body.size(), kSize);
