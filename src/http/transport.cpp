@@ -154,9 +154,9 @@ void SetTrust(CURL* easy, const HttpSettings* settings) {
       curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, OnSslContext) == CURLE_OK) {
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &caFile);
     // libcurl loads nothing of its own then. Naming the CA file keeps
-    // connections verified against different files apart when a request
-    // object reuses its connections; it is a small file, loaded before the
-    // shared store replaces libcurl's.
+    // connections and TLS sessions verified against different files apart:
+    // a reused connection or a resumed session is not verified again. It is
+    // a small file, loaded before the shared store replaces libcurl's.
     curl_easy_setopt(easy, CURLOPT_CAINFO, caFile.empty() ? nullptr : caFile.c_str());
     curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
   } else if (!caFile.empty()) {

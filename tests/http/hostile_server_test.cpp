@@ -231,6 +231,40 @@ TEST(HostileServer, FailedExchangesGiveEachFetchersFailureValues) {
   }
 }
 
+// Each exchange trusts the system's store plus its own CA file, never one of
+// an earlier exchange, also on a request object that keeps its connections;
+// a CA file that cannot be read fails the exchange and says which file.
+TEST(HostileServer, EachExchangeTrustsOnlyItsOwnCaFile) {
+  test::HttpServer localhost(
+      [](httplib::Server& server) {
+        server.Get("/", [](const httplib::Request&, httplib::Response& response) {
+          response.set_content("secure", "text/plain");
+        });
+      },
+      "localhost");
+  const HttpSettings trusted{.caFile = test::CertificateFile("localhost")};
+  const HttpSettings systemOnly{};
+  const HttpSettings otherCa{.caFile = test::CertificateFile("other")};
+  const HttpSettings missing{.caFile = test::CertificateFile("missing")};
+  const std::string url = localhost.Url();
+  RequestObject requestObject;
+  for (bool reused : {false, true}) {
+    SCOPED_TRACE(reused ? "one request object" : "an exchange each");
+    auto fetch = [&](const HttpSettings& settings) {
+      ExchangeRequest request{.url = url, .settings = &settings};
+      return reused ? requestObject.Perform(request) : PerformExchange(request);
+    };
+    for (int round = 0; round < 2; ++round) {
+      EXPECT_EQ(fetch(trusted).stage, ExchangeStage::kDone);
+      EXPECT_EQ(fetch(systemOnly).stage, ExchangeStage::kConnect);
+      EXPECT_EQ(fetch(otherCa).stage, ExchangeStage::kConnect);
+      ExchangeResult unreadable = fetch(missing);
+      EXPECT_EQ(unreadable.stage, ExchangeStage::kConnect);
+      EXPECT_NE(unreadable.error.find(missing.caFile), std::string::npos) << unreadable.error;
+    }
+  }
+}
+
 // Per-phase time-outs never catch a server that sends a byte now and then;
 // the total bound does.
 TEST(HostileServer, TricklingEndsAtTheTotalBound) {
