@@ -244,6 +244,22 @@ bool RecordingServer::process_and_close_socket(socket_t sock) {
   return ok;
 }
 
+void RecordingServer::Prime() {
+  int ends[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, ends) != 0) return;
+  // An unknown method: refused before routing, so no handler records it.
+  constexpr std::string_view kRequest = "PRIME / HTTP/1.1\r\n\r\n";
+  if (::send(ends[1], kRequest.data(), kRequest.size(), MSG_NOSIGNAL) ==
+      static_cast<ssize_t>(kRequest.size())) {
+    ::shutdown(ends[1], SHUT_WR);
+    CapturingStream stream(ends[0], nullptr, 1000, 1000);
+    bool connectionClosed = false;
+    process_request(stream, true, connectionClosed, [](httplib::Request&) {});
+  }
+  ::close(ends[0]);
+  ::close(ends[1]);
+}
+
 RecordingSslServer::RecordingSslServer(const char* certificatePath, const char* keyPath)
     : httplib::SSLServer(certificatePath, keyPath) {}
 

@@ -152,6 +152,7 @@ ServiceEmulator::ServiceEmulator(EmulatorOptions options) : options_(std::move(o
   }
   Install(*http_, "http");
   Install(*https_, "https");
+  http_->Prime();
   httpPort_ = http_->bind_to_any_port("127.0.0.1");
   if (https_->is_valid()) httpsPort_ = https_->bind_to_any_port("127.0.0.1");
   if (httpPort_ > 0) httpThread_ = std::thread([this] { http_->listen_after_bind(); });

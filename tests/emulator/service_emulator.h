@@ -39,7 +39,7 @@ struct EmulatorOptions {
   // come back in a mixed order. Runs on the server's thread before the answer
   // and may itself block (a test's gate); the emulator's end cuts short only
   // the wait it returns.
-  std::function<std::chrono::milliseconds(const RecordedRequest&)> delayOf;
+  std::function<std::chrono::milliseconds(const RecordedRequest&)> delayOf = {};
   // Requests each server answers at once; 0 keeps httplib's pool size.
   int serverThreads = 0;
   std::string noticeVersion = "1.0";  // announced as "dlbmlkzs[" version "]"
