@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QObject>
 #include <condition_variable>
 #include <memory>
 #include <utility>
@@ -55,8 +56,29 @@ struct CompletionGuard {
 
 }  // namespace
 
+// Lives on the window's thread as the window's child, so Qt drops a wake-up
+// still posted to it when the window goes. The wake-up carries no data: what
+// it runs passes through the bridge's own lock.
+class QueuedCallRunner final : public QObject {
+  Q_OBJECT
+
+ public:
+  QueuedCallRunner(WindowBridge* bridge, QObject* window) : QObject(window), bridge_(bridge) {}
+  void Forget() { bridge_ = nullptr; }
+
+ public slots:
+  void RunQueuedCalls() {
+    if (bridge_ != nullptr) bridge_->RunQueuedCalls();
+  }
+
+ private:
+  WindowBridge* bridge_;
+};
+
 WindowBridge::WindowBridge(MainWindow* window)
-    : windowThread_(std::this_thread::get_id()), window_(window) {}
+    : windowThread_(std::this_thread::get_id()),
+      window_(window),
+      runner_(window != nullptr ? new QueuedCallRunner(this, window) : nullptr) {}
 
 WindowBridge::~WindowBridge() = default;
 
@@ -70,14 +92,12 @@ Text WindowBridge::ReadControlText(std::string_view control) {
     std::lock_guard lock(mutex_);
     if (window_ == nullptr) return {};
     auto guard = std::make_shared<CompletionGuard>(completion);
-    QMetaObject::invokeMethod(
-        window_,
-        [window = window_, name, guard] {
-          Text value = ToGbk(window->ControlText(name));
-          std::lock_guard valueLock(guard->completion->mutex);
-          guard->completion->value = std::move(value);
-        },
-        Qt::QueuedConnection);
+    QueueLocked([this, name, guard] {
+      if (window_ == nullptr) return;
+      Text value = ToGbk(window_->ControlText(name));
+      std::lock_guard valueLock(guard->completion->mutex);
+      guard->completion->value = std::move(value);
+    });
   }
   completion->Wait();
   return std::move(completion->value);
@@ -96,13 +116,9 @@ void WindowBridge::WriteControlText(std::string_view control, std::string_view t
     ApplyWrite(number, name, value);
     return;
   }
-  // The lock keeps the window alive while the call is queued; Qt discards the
-  // queued call with the window if it goes before the call runs. Queued calls
-  // run in the order they were queued, which is the order of their numbers.
-  // The bridge outlives the window it serves, so `this` is valid in the call.
-  QMetaObject::invokeMethod(
-      window_, [this, number, name, value] { ApplyWrite(number, name, value); },
-      Qt::QueuedConnection);
+  // Queued calls run in the order they were queued, which is the order of
+  // their numbers.
+  QueueLocked([this, number, name, value] { ApplyWrite(number, name, value); });
 }
 
 void WindowBridge::ShowMessageBox(std::string_view text, std::string_view title) {
@@ -117,14 +133,9 @@ void WindowBridge::ShowMessageBox(std::string_view text, std::string_view title)
     std::lock_guard lock(mutex_);
     if (window_ == nullptr) return;
     auto guard = std::make_shared<CompletionGuard>(completion);
-    // The bridge outlives the window it serves (the window holds a reference),
-    // and the call runs only while the window exists, so `this` is valid there.
-    QMetaObject::invokeMethod(
-        window_,
-        [this, message, caption, guard]() mutable {
-          PresentModeless(message, caption, std::move(guard));
-        },
-        Qt::QueuedConnection);
+    QueueLocked([this, message, caption, guard]() mutable {
+      if (window_ != nullptr) PresentModeless(message, caption, std::move(guard));
+    });
   }
   completion->Wait();
 }
@@ -144,11 +155,34 @@ void WindowBridge::ApplyWrite(std::uint64_t number, const QString& control, cons
   if (writeObserver_) writeObserver_(number, control, text);
 }
 
+void WindowBridge::QueueLocked(std::function<void()> call) {
+  queuedCalls_.push_back(std::move(call));
+  // One wake-up serves every call queued before it runs.
+  if (queuedCalls_.size() == 1) {
+    QMetaObject::invokeMethod(runner_, "RunQueuedCalls", Qt::QueuedConnection);
+  }
+}
+
+void WindowBridge::RunQueuedCalls() {
+  std::deque<std::function<void()>> calls;
+  {
+    std::lock_guard lock(mutex_);
+    calls.swap(queuedCalls_);
+  }
+  // Unlocked: a call may use the bridge again.
+  for (std::function<void()>& call : calls) call();
+}
+
 void WindowBridge::Detach() {
+  std::deque<std::function<void()>> dropped;
   {
     std::lock_guard lock(mutex_);
     window_ = nullptr;
+    dropped.swap(queuedCalls_);
   }
+  if (runner_ != nullptr) runner_->Forget();
+  // Dropping a queued read or box wakes the worker waiting on it.
+  dropped.clear();
   // Each box holds the completion its worker waits on; deleting it wakes them.
   for (const QPointer<QMessageBox>& box : std::exchange(modelessBoxes_, {})) delete box.data();
 }
@@ -186,3 +220,5 @@ void WindowBridge::PresentModeless(const QString& text, const QString& caption,
 }
 
 }  // namespace morvane
+
+#include "window_bridge.moc"

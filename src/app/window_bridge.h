@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QString>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string_view>
@@ -19,6 +20,7 @@ class QMessageBox;
 namespace morvane {
 
 class MainWindow;
+class QueuedCallRunner;
 
 // Shows a message box and returns when it is answered. Tests install one that
 // records the box and answers at once; it always runs on the window's thread.
@@ -54,6 +56,8 @@ class WindowBridge final : public WindowOperations {
   void Detach();
 
  private:
+  friend class QueuedCallRunner;
+
   bool OnWindowThread() const { return std::this_thread::get_id() == windowThread_; }
   // Window's thread: presents one box and returns when it is closed.
   void PresentModal(const QString& text, const QString& caption);
@@ -61,16 +65,25 @@ class WindowBridge final : public WindowOperations {
   // until the box is gone, which is what the waiting worker watches.
   void PresentModeless(const QString& text, const QString& caption,
                        std::shared_ptr<void> keepAlive);
+  // mutex_ held, window_ set: queues a call for the window's thread. Calls
+  // from other threads reach the window only this way, so everything they
+  // hand over is ordered by mutex_, which ThreadSanitizer can follow (it
+  // cannot see into Qt's own event queue).
+  void QueueLocked(std::function<void()> call);
+  // Window's thread: runs what other threads queued, in the order queued.
+  void RunQueuedCalls();
   // Window's thread: applies one write and tells the observer.
   void ApplyWrite(std::uint64_t number, const QString& control, const QString& text);
 
   const std::thread::id windowThread_;
-  std::mutex mutex_;                            // guards window_ and writeCount_
-  MainWindow* window_ = nullptr;                // null once the window is gone
-  std::uint64_t writeCount_ = 0;                // writes that reached the bridge
-  WriteObserver writeObserver_;                 // window's thread only
-  MessagePresenter presenter_;                  // window's thread only
-  QList<QPointer<QMessageBox>> modelessBoxes_;  // window's thread only
+  std::mutex mutex_;                               // guards window_, writeCount_, queuedCalls_
+  MainWindow* window_ = nullptr;                   // null once the window is gone
+  std::uint64_t writeCount_ = 0;                   // writes that reached the bridge
+  std::deque<std::function<void()>> queuedCalls_;  // guarded by mutex_
+  QueuedCallRunner* const runner_;                 // the window's child
+  WriteObserver writeObserver_;                    // window's thread only
+  MessagePresenter presenter_;                     // window's thread only
+  QList<QPointer<QMessageBox>> modelessBoxes_;     // window's thread only
 };
 
 }  // namespace morvane
