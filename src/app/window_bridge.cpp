@@ -82,19 +82,22 @@ WindowBridge::WindowBridge(MainWindow* window)
 
 WindowBridge::~WindowBridge() = default;
 
+// Calls from other threads hand over only std::string: every QString is made
+// and released on the window's thread, because Qt's reference counts drop
+// inside its own uninstrumented code, where ThreadSanitizer cannot see them.
+
 Text WindowBridge::ReadControlText(std::string_view control) {
-  const QString name = ControlName(control);
   if (OnWindowThread()) {
-    return window_ != nullptr ? ToGbk(window_->ControlText(name)) : Text();
+    return window_ != nullptr ? ToGbk(window_->ControlText(ControlName(control))) : Text();
   }
   auto completion = std::make_shared<Completion>();
   {
     std::lock_guard lock(mutex_);
     if (window_ == nullptr) return {};
     auto guard = std::make_shared<CompletionGuard>(completion);
-    QueueLocked([this, name, guard] {
+    QueueLocked([this, name = std::string(control), guard] {
       if (window_ == nullptr) return;
-      Text value = ToGbk(window_->ControlText(name));
+      Text value = ToGbk(window_->ControlText(ControlName(name)));
       std::lock_guard valueLock(guard->completion->mutex);
       guard->completion->value = std::move(value);
     });
@@ -104,8 +107,6 @@ Text WindowBridge::ReadControlText(std::string_view control) {
 }
 
 void WindowBridge::WriteControlText(std::string_view control, std::string_view text) {
-  const QString name = ControlName(control);
-  const QString value = FromGbk(text);
   std::unique_lock lock(mutex_);
   const std::uint64_t number = ++writeCount_;
   if (window_ == nullptr) return;
@@ -113,19 +114,22 @@ void WindowBridge::WriteControlText(std::string_view control, std::string_view t
     // Applied at once, ahead of results still queued; unlocked, so that what
     // the write sets off may use the bridge again.
     lock.unlock();
-    ApplyWrite(number, name, value);
+    ApplyWrite(number, control, text);
     return;
   }
   // Queued calls run in the order they were queued, which is the order of
   // their numbers.
-  QueueLocked([this, number, name, value] { ApplyWrite(number, name, value); });
+  QueueLocked([this, number, name = std::string(control), value = Text(text)] {
+    ApplyWrite(number, name, value);
+  });
 }
 
 void WindowBridge::ShowMessageBox(std::string_view text, std::string_view title) {
-  const QString message = FromGbk(text);
-  const QString caption = title.empty() ? ControlName(kDefaultMessageCaption) : FromGbk(title);
+  auto caption = [](std::string_view gbkTitle) {
+    return gbkTitle.empty() ? ControlName(kDefaultMessageCaption) : FromGbk(gbkTitle);
+  };
   if (OnWindowThread()) {
-    if (window_ != nullptr) PresentModal(message, caption);
+    if (window_ != nullptr) PresentModal(FromGbk(text), caption(title));
     return;
   }
   auto completion = std::make_shared<Completion>();
@@ -133,8 +137,8 @@ void WindowBridge::ShowMessageBox(std::string_view text, std::string_view title)
     std::lock_guard lock(mutex_);
     if (window_ == nullptr) return;
     auto guard = std::make_shared<CompletionGuard>(completion);
-    QueueLocked([this, message, caption, guard]() mutable {
-      if (window_ != nullptr) PresentModeless(message, caption, std::move(guard));
+    QueueLocked([this, caption, message = Text(text), title = Text(title), guard]() mutable {
+      if (window_ != nullptr) PresentModeless(FromGbk(message), caption(title), std::move(guard));
     });
   }
   completion->Wait();
@@ -148,11 +152,14 @@ void WindowBridge::SetWriteObserver(WriteObserver observer) {
   writeObserver_ = std::move(observer);
 }
 
-void WindowBridge::ApplyWrite(std::uint64_t number, const QString& control, const QString& text) {
+void WindowBridge::ApplyWrite(std::uint64_t number, std::string_view control,
+                              std::string_view text) {
   // Only this thread clears window_, so it can be read here without the lock.
   if (window_ == nullptr) return;
-  window_->SetControlText(control, text);
-  if (writeObserver_) writeObserver_(number, control, text);
+  const QString name = ControlName(control);
+  const QString value = FromGbk(text);
+  window_->SetControlText(name, value);
+  if (writeObserver_) writeObserver_(number, name, value);
 }
 
 void WindowBridge::QueueLocked(std::function<void()> call) {

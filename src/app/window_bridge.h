@@ -68,12 +68,12 @@ class WindowBridge final : public WindowOperations {
   // mutex_ held, window_ set: queues a call for the window's thread. Calls
   // from other threads reach the window only this way, so everything they
   // hand over is ordered by mutex_, which ThreadSanitizer can follow (it
-  // cannot see into Qt's own event queue).
+  // cannot see into Qt's own event queue), and they hand over no Qt objects.
   void QueueLocked(std::function<void()> call);
   // Window's thread: runs what other threads queued, in the order queued.
   void RunQueuedCalls();
   // Window's thread: applies one write and tells the observer.
-  void ApplyWrite(std::uint64_t number, const QString& control, const QString& text);
+  void ApplyWrite(std::uint64_t number, std::string_view control, std::string_view text);
 
   const std::thread::id windowThread_;
   std::mutex mutex_;                               // guards window_, writeCount_, queuedCalls_
