@@ -91,10 +91,10 @@ RawServer::Handler LargeBody(std::uint64_t size, Framing framing) {
     RawReply reply{head + "\r\n"};
     reply.stream = [size, framing](ReplyStream& stream) {
       std::string_view piece = AlphabetPiece();
-      std::ostringstream chunkHead;
-      chunkHead << std::hex << piece.size() << "\r\n";
       for (std::uint64_t sent = 0; size == 0 || sent < size; sent += piece.size()) {
         if (size != 0) piece = piece.substr(0, std::min<std::uint64_t>(piece.size(), size - sent));
+        std::ostringstream chunkHead;
+        chunkHead << std::hex << piece.size() << "\r\n";
         bool going = framing == Framing::kChunked
                          ? stream.Send(chunkHead.str()) && stream.Send(piece) && stream.Send("\r\n")
                          : stream.Send(piece);
