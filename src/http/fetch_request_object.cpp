@@ -92,8 +92,9 @@ Bytes FetchWithRequestObject(std::string_view url, const RequestObjectOptions& o
   } else {
     result = PerformExchange(request);
   }
-  // A body that broke off still hands back what arrived, with its headers.
-  bool answered = result.stage == ExchangeStage::kDone || result.stage == ExchangeStage::kBody;
+  // A body that broke off is a failed exchange like any other: handing back
+  // the part that arrived, with its status, would pass a cut page off as whole.
+  bool answered = result.stage == ExchangeStage::kDone;
   Text responseHeaders = answered ? NormalizeSetCookieNames(result.headerBlock) : Text();
   Text receivedCookies = CookiesFromHeaderBlock(responseHeaders);
   if (options.responseHeaders != nullptr) *options.responseHeaders = responseHeaders;
