@@ -14,6 +14,9 @@
 namespace morvane {
 namespace {
 
+using test::Answer;
+using test::AsString;
+using test::LinesSent;
 using test::MakeResponse;
 using test::RawReply;
 using test::RawRequest;
@@ -26,18 +29,6 @@ constexpr const char* kEncoding = "Accept-Encoding: gbk, GB2312";
 constexpr const char* kLanguage = "Accept-Language: zh-cn";
 constexpr const char* kFormType = "Content-Type: application/x-www-form-urlencoded";
 constexpr const char* kNoCache = "Cache-Control: no-cache";
-
-std::string AsString(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
-
-RawServer::Handler Answer(std::string response) {
-  return [response](const RawRequest&) { return RawReply{response}; };
-}
-
-std::vector<std::string> LinesSent(const RawServer& server) {
-  std::vector<std::string> lines = server.Requests().at(0).HeaderLines();
-  lines.erase(lines.begin());
-  return lines;
-}
 
 // The failure texts are GBK; the UTF-8 literals here are converted by the
 // charset module, independently of the byte escapes in the fetcher.

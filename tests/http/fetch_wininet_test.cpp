@@ -12,6 +12,10 @@
 namespace morvane {
 namespace {
 
+using test::Answer;
+using test::AsBytes;
+using test::AsString;
+using test::LinesSent;
 using test::MakeResponse;
 using test::RawReply;
 using test::RawRequest;
@@ -19,22 +23,6 @@ using test::RawServer;
 
 constexpr const char* kAgent = "User-Agent: Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
 constexpr const char* kFormType = "Content-Type: application/x-www-form-urlencoded";
-
-std::string AsString(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
-
-ByteView AsBytes(std::string_view text) {
-  return ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-}
-
-RawServer::Handler Answer(std::string response) {
-  return [response](const RawRequest&) { return RawReply{response}; };
-}
-
-std::vector<std::string> LinesSent(const RawServer& server) {
-  std::vector<std::string> lines = server.Requests().at(0).HeaderLines();
-  lines.erase(lines.begin());
-  return lines;
-}
 
 TEST(FetchWithWinInet, DefaultHeaderLinesAndAgent) {
   struct Case {

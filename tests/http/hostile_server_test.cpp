@@ -27,6 +27,8 @@ namespace morvane {
 namespace {
 
 using namespace std::chrono_literals;
+using test::Answer;
+using test::AsString;
 using test::MakeResponse;
 using test::RawReply;
 using test::RawRequest;
@@ -38,12 +40,6 @@ using test::ReplyStream;
 const Text kConnectFailed = Utf8ToGbk("703 创建WinHttp连接失败!");
 const Text kNoResponse = Utf8ToGbk("712 服务器未响应!");
 const Text kReadFailed = Utf8ToGbk("713 读取数据失败!");
-
-std::string AsString(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
-
-RawServer::Handler Answer(std::string response) {
-  return [response](const RawRequest&) { return RawReply{response}; };
-}
 
 // Sends head, then piece after piece, one per interval, until the client leaves.
 RawServer::Handler Trickle(std::string head, std::string piece,

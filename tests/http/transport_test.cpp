@@ -14,21 +14,14 @@ namespace morvane {
 namespace {
 
 using namespace std::chrono_literals;
+using test::Answer;
+using test::AsBytes;
+using test::AsString;
 using test::HttpServer;
 using test::MakeResponse;
 using test::RawReply;
 using test::RawRequest;
 using test::RawServer;
-
-std::string AsString(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
-
-ByteView AsBytes(std::string_view text) {
-  return ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-}
-
-RawServer::Handler Answer(std::string response) {
-  return [response](const RawRequest&) { return RawReply{response}; };
-}
 
 std::string OkResponse(std::string_view body = "hello") {
   return MakeResponse("HTTP/1.1 200 OK", {}, body);

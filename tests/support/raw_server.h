@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "text/text.h"
+
 namespace morvane::test {
 
 // One request as it arrived.
@@ -109,5 +111,25 @@ class SilentListener {
   int socket_ = -1;
   int port_ = 0;
 };
+
+// Small conveniences the fetcher tests share.
+
+inline std::string AsString(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+inline ByteView AsBytes(std::string_view text) {
+  return ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+}
+
+// A handler that answers every request with the same bytes.
+inline RawServer::Handler Answer(std::string response) {
+  return [response](const RawRequest&) { return RawReply{response}; };
+}
+
+// The header lines of the first request the server saw, without Host.
+inline std::vector<std::string> LinesSent(const RawServer& server) {
+  std::vector<std::string> lines = server.Requests().at(0).HeaderLines();
+  lines.erase(lines.begin());
+  return lines;
+}
 
 }  // namespace morvane::test
