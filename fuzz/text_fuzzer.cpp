@@ -21,12 +21,12 @@ bool IsCharacterStart(const std::string& text, long long position) {
   return index + 1 == static_cast<std::size_t>(position);
 }
 
-#define Check(condition)                                        \
-  do {                                                          \
-    if (!(condition)) {                                         \
+#define Check(condition)                                          \
+  do {                                                            \
+    if (!(condition)) {                                           \
       std::fprintf(stderr, "invariant broken: %s\n", #condition); \
-      std::abort();                                             \
-    }                                                           \
+      std::abort();                                               \
+    }                                                             \
   } while (false)
 
 }  // namespace
