@@ -8,20 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "script_test_support.h"
 #include "text/charset.h"
 
 namespace morvane {
 namespace {
 
-// Tests are written in UTF-8; the object works on GBK.
-Text G(std::string_view utf8) { return Utf8ToGbk(utf8); }
-
-Text ReadFixture(const std::string& name) {
-  std::ifstream file(std::string(MORVANE_TEST_DATA_DIR) + "/" + name, std::ios::binary);
-  std::ostringstream content;
-  content << file.rdbuf();
-  return content.str();
-}
+using test::G;
+using test::ReadFixture;
 
 class BaiduDataTest : public ::testing::Test {
  protected:
